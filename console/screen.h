@@ -1,0 +1,88 @@
+// The 80 x 25 screen model: cells {CP866 byte, colour attribute} with the
+// text-window rules (window, cursor, wrap, scroll, colours). Everything draws
+// into it: the main thread through the text window, the drawing threads by
+// direct cell writes. A ConsoleDevice presents it, or, headless, receives the
+// transcript of what the main thread writes through the window.
+//
+// Coordinates are 1-based, column first. Window-relative for the cursor,
+// screen-absolute for window(), put_text() and cell().
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+#include "platform/console_device.h"
+
+namespace qv {
+
+enum Colour : uint8_t {
+  kBlack = 0,
+  kGreen = 2,
+  kCyan = 3,
+  kRed = 4,
+  kLightGrey = 7,
+  kDarkGrey = 8,
+  kLightGreen = 10,
+  kYellow = 14,
+  kWhite = 15,
+};
+
+class Screen {
+ public:
+  explicit Screen(ConsoleDevice& device);
+
+  // --- text window (main thread) ---
+  // Selects the window with screen corners (x1,y1)-(x2,y2); cursor to (1,1).
+  void window(int x1, int y1, int x2, int y2);
+  // Selects the whole screen (1,1)-(80,25).
+  void full_window();
+  // Fills the window with blanks in the current colours; cursor to (1,1).
+  void clear_window();
+  // Puts the cursor at a window-relative place (ignored when outside).
+  void goto_xy(int x, int y);
+  int where_x() const;
+  int where_y() const;
+  void text_colour(uint8_t foreground);
+  void text_background(uint8_t background);
+  uint8_t attribute() const;
+  // Writes text at the cursor: wraps after the last column, scrolls the
+  // window (only the window) when the cursor would leave its bottom row.
+  void write(std::string_view cp866);
+  void write(char c);
+  // A number in decimal, right-aligned in `width` columns (0 = no width).
+  void write_number(int64_t n, int width = 0);
+  // A line break: column 1 of the next row, scrolling at the bottom.
+  void new_line();
+  // write(text) then new_line().
+  void write_line(std::string_view cp866 = {});
+
+  // Headless transcript: while off, window output is not copied into it
+  // (status-screen drawing, panel and counter updates turn it off).
+  void set_transcript(bool on);
+  bool transcript_on() const;
+
+  // --- direct cell writes (any thread); the cursor does not move ---
+  void put_text(int x, int y, std::string_view cp866, uint8_t attribute);
+  Cell cell(int x, int y) const;
+  void save_cells(CellGrid& out) const;
+  void restore_cells(const CellGrid& in);
+
+  // Hands what changed to the device. Called by the writers after a burst.
+  void present();
+  // Shows or hides the console cursor.
+  void set_cursor_visible(bool visible);
+
+  ConsoleDevice& device() { return device_; }
+
+ private:
+  ConsoleDevice& device_;
+  mutable std::mutex mutex_;
+  CellGrid cells_;
+  int wx1_ = 1, wy1_ = 1, wx2_ = kScreenCols, wy2_ = kScreenRows;
+  int cx_ = 1, cy_ = 1;
+  uint8_t attr_ = kLightGrey;
+  bool transcript_ = true;
+};
+
+}  // namespace qv

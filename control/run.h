@@ -1,0 +1,75 @@
+// The run: one record of all run-wide state, passed by reference to every
+// operation, so that a test can hold two runs side by side.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "console/drawing_state.h"
+#include "console/screen.h"
+#include "platform/dir_search.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "script/script_state.h"
+#include "settings/clock_fields.h"
+#include "settings/settings.h"
+
+namespace qv {
+
+// Counters, flags and lists of the main cycle and the transfer engine.
+struct RunState {
+  int32_t exit_code = 0;
+  int64_t found_files = 0;
+  int64_t byte_count = 0;
+  bool transfer_done = false;
+  std::vector<Text> expanded_inputs;
+  std::vector<Text> expanded_outputs;
+  std::vector<Text> done_targets;
+  int current_input = 0;  // 1-based position in expanded_inputs
+  std::unique_ptr<DirSearch> current_search;
+};
+
+// The five shared message lines (at most 80 characters each); index 1..5.
+struct MessageLines {
+  Text line[6];
+  void set(int n, std::string_view s) {
+    line[n].assign(s.substr(0, s.size() < 80 ? s.size() : 80));
+  }
+};
+
+struct Run {
+  explicit Run(Platform& platform) : os(platform), screen(platform.console) {}
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+
+  Platform& os;
+  Screen screen;
+  Settings settings;
+  MessageLines msg;
+  ClockFields clock;
+  DrawingState drawing;
+  PanelCursors panels;
+  ScriptState script;
+  RunState state;
+  Text program_dir;    // directory of the executable, no trailing separator
+  Text start_dir;      // current directory at start
+  Text settings_path;  // program_dir + "\Quorvane.cfg"
+};
+
+// The text of the chosen language.
+inline std::string_view tr(const Run& run, std::string_view english, std::string_view russian) {
+  return run.settings.lang == 1 ? russian : english;
+}
+
+// A pause of the run (virtual on the fake clock).
+inline void pause_ms(Run& run, int64_t ms) {
+  if (ms > 0) run.os.clock.sleep_ms(ms);
+}
+
+// What a step that may end the run returns: the exit code when it ends it.
+using Ending = std::optional<int>;
+
+}  // namespace qv

@@ -1,0 +1,49 @@
+#include "platform/cp866.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+namespace qv {
+namespace {
+
+TEST(Cp866, LiteralsBecomeCp866Bytes) {
+  EXPECT_EQ("Файл"_oem, std::string_view("\x94\xa0\xa9\xab"));
+  EXPECT_EQ("─"_oem, std::string_view("\xc4"));
+  EXPECT_EQ("│"_oem, std::string_view("\xb3"));
+  EXPECT_EQ("ё"_oem, std::string_view("\xf1"));
+  EXPECT_EQ("Hеизвестная"_oem.substr(0, 1), "H");  // a Latin H stays Latin
+}
+
+TEST(Cp866, RoundTripsEveryByte) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  std::string back;
+  EXPECT_TRUE(utf8_to_cp866(cp866_to_utf8(all), back));
+  EXPECT_EQ(back, all);
+}
+
+TEST(Cp866, RefusesWhatItCannotHold) {
+  std::string out;
+  EXPECT_FALSE(
+      utf8_to_cp866("a\xe2\x82\xac"
+                    "b",
+                    out));  // euro sign
+  EXPECT_EQ(out, "ab");
+  EXPECT_FALSE(utf8_to_cp866("\xff", out));  // not UTF-8
+}
+
+TEST(TextType, CutsAt255) {
+  Text t(std::string(300, 'x'));
+  EXPECT_EQ(t.size(), 255u);
+  t.append("more");
+  EXPECT_EQ(t.size(), 255u);
+  Text u("abc");
+  u.insert(1, std::string(260, 'y'));
+  EXPECT_EQ(u.size(), 255u);
+  EXPECT_EQ(u[0], 'a');
+  EXPECT_EQ(u[254], 'y');
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,58 @@
+// What is written once above the file-system primitives, so that the fake and
+// the real backends cannot disagree: the directory search with wildcards and
+// the attribute-mask rule, "create a directory with its parents", and the
+// path helpers.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "platform/file_system.h"
+
+namespace qv {
+
+// True when `name` matches the wildcard `mask` ('*' and '?'), compared
+// case-insensitively for Latin and CP866 Cyrillic letters, with the Windows
+// rules: "*.*" also matches a name with no dot, and so does "*.".
+bool wildcard_match(std::string_view mask, std::string_view name);
+
+// The attribute rule of a search: an entry is admitted when each of its bits
+// hidden, system, volume, directory, archive is also set in the mask;
+// read-only never excludes; bits 8..15 of the mask name bits the entry must have.
+bool attributes_admitted(uint32_t entry_attributes, uint32_t mask);
+
+// Index of the last '\', '/' or ':' in a path, or npos.
+std::size_t last_separator(std::string_view path);
+// The part after the last separator (the file name with its extension).
+Text file_name_of(std::string_view path);
+// The part before and including the last separator ("" when there is none).
+Text directory_of(std::string_view path);
+
+// A directory search: pattern = directory followed by a name or a mask.
+// A pattern without wildcards is looked up by exact name (as the file system
+// stores names); one with wildcards lists the directory and matches.
+class DirSearch {
+ public:
+  DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask);
+  // True while the search stands on an entry.
+  bool found() const { return found_; }
+  // The current entry (valid while found()).
+  const RawEntry& entry() const { return entry_; }
+  // Moves to the next admitted entry.
+  void next();
+  // Ends the search; found() becomes false.
+  void close();
+
+ private:
+  FileSystem& fs_;
+  Text mask_;
+  uint32_t attr_mask_;
+  std::unique_ptr<DirReader> reader_;
+  RawEntry entry_;
+  bool found_ = false;
+};
+
+// Creates `path` and every missing parent, from the root down.
+Error make_directories(FileSystem& fs, const Text& path);
+
+}  // namespace qv

@@ -1,0 +1,70 @@
+// Process, environment, clock, named locks and the stop request.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace qv {
+
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  // Value of an environment variable (CP866), or nullopt when unset.
+  virtual std::optional<Text> get(const char* name) = 0;
+  // Full name of the running executable, CP866, with '\' as on the command
+  // line the Windows system gives (the POSIX backend writes it with '/'; both
+  // are separators throughout).
+  virtual Text executable_path() = 0;
+  // Current directory at the time of the call, CP866.
+  virtual Text current_directory() = 0;
+  // Command-line arguments after the program name, as bytes of Windows-1251
+  // (the POSIX backend turns UTF-8 arguments into Windows-1251).
+  virtual std::vector<std::string> arguments() = 0;
+};
+
+// Local date and time, as the clock fields hold them.
+struct LocalTime {
+  int32_t year = 0, month = 0, day = 0, weekday = 0;  // weekday 0 = Sunday
+  int32_t hour = 0, minute = 0, second = 0, hundredths = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Local date and time now.
+  virtual LocalTime local_time() = 0;
+  // Monotonic milliseconds (for nothing but measuring).
+  virtual int64_t monotonic_ms() = 0;
+  // Sleeps ms milliseconds (the fake advances its virtual time instead).
+  virtual void sleep_ms(int64_t ms) = 0;
+};
+
+// A lock shared by name with other instances of the program.
+class NamedLock {
+ public:
+  virtual ~NamedLock() = default;
+  // Waits (no time-out) until the lock is held.
+  virtual void lock() = 0;
+  // Releases the lock.
+  virtual void unlock() = 0;
+};
+
+class Process {
+ public:
+  virtual ~Process() = default;
+  // Runs a command line through the command interpreter (COMSPEC /C ...,
+  // or /bin/sh -c on POSIX when COMSPEC is unset) in the same console and
+  // waits for it. Returns false when nothing could be started.
+  virtual bool run_command(const Text& command_line) = 0;
+  // Opens (creating if needed) the lock of that name.
+  virtual std::unique_ptr<NamedLock> named_lock(const char* name) = 0;
+  // True once a stop was requested (signal, Ctrl+C, Ctrl+Break, console close).
+  virtual bool stop_requested() = 0;
+};
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+// Pure text functions shared by both file readers, the upper-casing used for
+// every keyword, and the program's own directories.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace qv {
+
+struct Run;
+
+// A set of byte values, as a 256-bit map.
+class CharSet {
+ public:
+  constexpr CharSet() = default;
+  constexpr CharSet(std::initializer_list<unsigned char> bytes) {
+    for (unsigned char b : bytes) add(b);
+  }
+  constexpr void add(unsigned char b) { bits_[b >> 6] |= uint64_t{1} << (b & 63); }
+  constexpr bool has(unsigned char b) const { return (bits_[b >> 6] >> (b & 63)) & 1; }
+
+ private:
+  std::array<uint64_t, 4> bits_{};
+};
+
+// TAB and space.
+inline constexpr CharSet kWordDelimiters{9, 32};
+
+Text strip_comment(const Text& text);
+// mode 0: leading, 1: trailing, 2: both; other modes return the text.
+Text trim_set(const CharSet& set, int mode, const Text& text);
+int32_t word_count(const Text& text, const CharSet& set, bool& quote_error);
+Text extract_word(int32_t n, const Text& text, const CharSet& set, bool& quote_error);
+unsigned char upper_char(unsigned char c);
+Text upper_case(const Text& text);
+Text translate_chars(const Text& text, std::string_view from, std::string_view to);
+// Directory of the running executable, without the trailing separator.
+Text program_dir(Run& run);
+Text add_backslash(const Text& text);
+// Stores the program directory and the current directory in the run.
+void store_startup_dirs(Run& run);
+
+}  // namespace qv

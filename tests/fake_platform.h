@@ -1,0 +1,187 @@
+// The fake platform: an in-memory file system with drive letters and fault
+// injection, a console that records what is presented and written, keys that
+// a test presses, a virtual clock whose sleeps cost nothing, and a process
+// runner that records the commands it is asked to run.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qv::fake {
+
+// Operations of the fake file system that a fault can be injected into.
+enum class FsOp {
+  kOpenDir,
+  kStat,
+  kOpenRead,
+  kOpenExclusive,
+  kCreate,
+  kRead,
+  kWrite,
+  kFlush,
+  kClose,
+  kRemove,
+  kRename,
+  kSetAttributes,
+  kCopyAttributes,
+  kSetMtime,
+  kMakeDir,
+  kDriveSpace,
+};
+
+// A Windows-like file system in memory: paths "D:\DIR\NAME.EXT" (also with
+// '/'), names compared case-insensitively and stored as created.
+class FakeFileSystem : public FileSystem {
+ public:
+  FakeFileSystem();  // drive C: exists, 1 GiB total, 512 MiB free
+  ~FakeFileSystem() override;
+
+  // --- set-up and inspection for tests ---
+  void add_drive(char letter, uint64_t total, uint64_t free);
+  void remove_drive(char letter);
+  void set_free(char letter, uint64_t free);
+  // Creates a file (and its missing parent directories) with content.
+  void add_file(const std::string& path, const std::string& content,
+                uint32_t attributes = kAttrArchive, int64_t mtime_ns = 1'700'000'000'000'000'000);
+  void add_dir(const std::string& path);  // with its parents
+  bool exists(const std::string& path) const;
+  bool is_dir(const std::string& path) const;
+  std::string content(const std::string& path) const;  // "" when missing
+  uint32_t attributes(const std::string& path) const;  // 0 when missing
+  int64_t mtime(const std::string& path) const;
+  // Every name below a directory, as full paths, sorted (for asserting effects).
+  std::vector<std::string> list(const std::string& dir) const;
+  // Another program holds this file open: exclusive opens fail with kLocked.
+  void set_locked(const std::string& path, bool locked);
+  // Fails the nth call (1 = the next one) of `op` from now on with `error`;
+  // persistent: that call and every later one. Only calls whose path contains
+  // `path_part` count (empty = all). For kWrite the nth write writes half of
+  // what it is given (a short write, as on a full disk).
+  void fail(FsOp op, int nth, Error error, bool persistent = false,
+            const std::string& path_part = "");
+  void clear_faults();
+  // Number of calls of `op` made so far.
+  int calls(FsOp op) const;
+  std::vector<std::string> directories_made() const;
+  std::vector<std::string> files_removed() const;
+
+  // --- FileSystem ---
+  std::unique_ptr<DirReader> open_dir(const Text& dir, Error& err) override;
+  Error stat(const Text& path, FileInfo& out) override;
+  std::unique_ptr<File> open_read(const Text& path, Error& err) override;
+  std::unique_ptr<File> open_exclusive(const Text& path, Error& err) override;
+  std::unique_ptr<File> create_new(const Text& path, Error& err) override;
+  Error remove(const Text& path) override;
+  Error rename(const Text& from, const Text& to, bool replace) override;
+  Error set_attributes(const Text& path, uint32_t attributes) override;
+  Error copy_attributes(const Text& from, const Text& to) override;
+  Error set_mtime(const Text& path, int64_t mtime_ns) override;
+  Error make_dir(const Text& path) override;
+  DriveSpace drive_space(const Text& path) override;
+
+  struct State;  // shared with the open files
+
+ private:
+  std::shared_ptr<State> s_;
+};
+
+// A console that keeps the last presented grid and the transcript (UTF-8).
+class FakeConsole : public ConsoleDevice {
+ public:
+  explicit FakeConsole(bool interactive = false) : interactive_(interactive) {}
+  bool interactive() const override { return interactive_; }
+  void present(const CellGrid& cells) override;
+  void transcript(std::string_view cp866) override;
+  void set_cursor_visible(bool visible) override { cursor_visible_ = visible; }
+  bool key_waiting() override;
+  void wait_key() override;
+  void suspend() override { ++suspends_; }
+  void resume() override { ++resumes_; }
+
+  // --- for tests ---
+  // The key becomes waiting after `after_checks` more key_waiting() calls.
+  void press_key(int after_checks = 0);
+  // wait_key() calls made so far.
+  int waits() const { return waits_; }
+  std::string transcript_utf8() const;  // everything written, as UTF-8
+  // Row (1..25) of the last presented grid, as UTF-8 (80 characters).
+  std::string row(int y) const;
+  Cell cell(int x, int y) const;
+  bool cursor_visible() const { return cursor_visible_; }
+  int presents() const { return presents_; }
+
+ private:
+  bool interactive_;
+  mutable std::mutex m_;
+  CellGrid grid_{};
+  std::string transcript_;  // CP866
+  int key_countdown_ = -1;  // -1: no key
+  int waits_ = 0, presents_ = 0, suspends_ = 0, resumes_ = 0;
+  bool cursor_visible_ = true;
+};
+
+// A virtual clock: sleep_ms() advances the time at once; thread-safe.
+class FakeClock : public Clock {
+ public:
+  FakeClock();  // Saturday, 5 December 2026, 14:07:09.00
+  LocalTime local_time() override;
+  int64_t monotonic_ms() override { return now_ms_.load(); }
+  void sleep_ms(int64_t ms) override;
+
+  void set(const LocalTime& t);  // jumps to that local date and time
+  void advance_ms(int64_t ms);
+  int64_t slept_ms() const { return slept_.load(); }  // total of all sleeps
+
+ private:
+  std::atomic<int64_t> now_ms_;  // milliseconds since the epoch of set()
+  std::atomic<int64_t> slept_{0};
+  mutable std::mutex m_;
+  LocalTime base_;
+};
+
+class FakeEnvironment : public Environment {
+ public:
+  std::optional<Text> get(const char* name) override;
+  Text executable_path() override { return exe; }
+  Text current_directory() override { return cwd; }
+  std::vector<std::string> arguments() override { return args; }
+
+  std::map<std::string, std::string> vars;  // CP866 values
+  Text exe = "C:\\QV\\QUORVANE.EXE";
+  Text cwd = "C:\\WORK";
+  std::vector<std::string> args;
+};
+
+class FakeProcess : public Process {
+ public:
+  bool run_command(const Text& command_line) override;
+  std::unique_ptr<NamedLock> named_lock(const char* name) override;
+  bool stop_requested() override { return stop.load(); }
+
+  std::vector<std::string> commands;  // what run_command was given (CP866)
+  std::function<void()> on_run;       // called inside run_command, if set
+  bool can_start = true;              // false: run_command fails
+  std::atomic<bool> stop{false};
+};
+
+// Everything together, ready to hand to a Run.
+struct FakePlatform {
+  explicit FakePlatform(bool interactive = false) : console(interactive) {}
+  FakeFileSystem fs;
+  FakeConsole console;
+  FakeEnvironment env;
+  FakeClock clock;
+  FakeProcess process;
+  Platform platform{fs, console, env, clock, process};
+};
+
+}  // namespace qv::fake
