@@ -11,6 +11,11 @@
 
 namespace qv {
 
+// Names of files still being written by a transfer begin with this prefix.
+// No search ever yields them, so a leftover of a crash never counts as data.
+inline constexpr std::string_view kPartialPrefix = ".~qv";
+bool is_partial_name(std::string_view name);
+
 // True when `name` matches the wildcard `mask` ('*' and '?'), compared
 // case-insensitively for Latin and CP866 Cyrillic letters, with the Windows
 // rules: "*.*" also matches a name with no dot, and so does "*.".

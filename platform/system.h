@@ -25,6 +25,8 @@ class Environment {
   // Command-line arguments after the program name, as bytes of Windows-1251
   // (the POSIX backend turns UTF-8 arguments into Windows-1251).
   virtual std::vector<std::string> arguments() = 0;
+  // Separator of the entries of PATH (';' on Windows, ':' on POSIX).
+  virtual char path_list_separator() const { return ';'; }
 };
 
 // Local date and time, as the clock fields hold them.
