@@ -68,14 +68,30 @@ class Screen {
   void save_cells(CellGrid& out) const;
   void restore_cells(const CellGrid& in);
 
-  // Hands what changed to the device. Called by the writers after a burst.
+  // Hands the grid to the device when a cell changed since the last hand-over.
+  // Every write call and put_text ends with it, unless a burst is held open.
   void present();
+  // Holds presenting back until the matching end_burst (bursts may nest), so
+  // that a screen built of many small writes reaches the device once.
+  void begin_burst();
+  // Closes a burst; the outermost one presents what changed.
+  void end_burst();
   // Shows or hides the console cursor.
   void set_cursor_visible(bool visible);
 
   ConsoleDevice& device() { return device_; }
 
  private:
+  // The helpers below expect mutex_ to be held.
+  void put_char_locked(uint8_t c);
+  void new_line_locked();
+  void scroll_window_locked();
+  void fill_locked(int x1, int y1, int x2, int y2);
+  void present_locked();
+  void transcribe_locked(std::string_view cp866);
+  int window_cols() const { return wx2_ - wx1_ + 1; }
+  int window_rows() const { return wy2_ - wy1_ + 1; }
+
   ConsoleDevice& device_;
   mutable std::mutex mutex_;
   CellGrid cells_;
@@ -83,6 +99,8 @@ class Screen {
   int cx_ = 1, cy_ = 1;
   uint8_t attr_ = kLightGrey;
   bool transcript_ = true;
+  bool dirty_ = true;  // cells changed since the last present
+  int burst_ = 0;      // depth of open bursts
 };
 
 }  // namespace qv
