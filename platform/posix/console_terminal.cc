@@ -1,0 +1,172 @@
+// The terminal console: the 80 x 25 model drawn at the top left of the
+// terminal with ncursesw. Only cells that changed since the last present are
+// handed to curses, which in turn sends only what the terminal lacks, so a
+// burst of presents costs little. At the end the last screen is printed as
+// plain text below the shell's output, so the exit banner and the farewell
+// line stay visible after the program has gone.
+#define _XOPEN_SOURCE_EXTENDED 1
+#include <curses.h>
+#include <locale.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/cp866.h"
+#include "platform/posix/posix_internal.h"
+
+namespace qv::posix {
+namespace {
+
+// Curses colour numbers of the console palette 0..7 (bright ones add 8).
+constexpr short kCursesColour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
+                                    COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
+
+class TerminalConsole : public ConsoleDevice {
+ public:
+  TerminalConsole(SCREEN* screen, const std::atomic<bool>& stop) : screen_(screen), stop_(stop) {
+    cbreak();
+    noecho();
+    nonl();
+    keypad(stdscr, TRUE);
+    leaveok(stdscr, TRUE);
+    set_up_colours();
+  }
+
+  ~TerminalConsole() override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    endwin();
+    delscreen(screen_);
+    print_last_screen();
+  }
+
+  bool interactive() const override { return true; }
+
+  void present(const CellGrid& cells) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (int y = 0; y < kScreenRows; ++y)
+      for (int x = 0; x < kScreenCols; ++x)
+        if (full_redraw_ || !(cells[y][x] == shown_[y][x])) put_cell(y, x, cells[y][x]);
+    full_redraw_ = false;
+    refresh();
+  }
+
+  void transcript(std::string_view) override {}
+
+  void set_cursor_visible(bool visible) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    curs_set(visible ? 1 : 0);
+  }
+
+  bool key_waiting() override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    nodelay(stdscr, TRUE);
+    int ch = getch();
+    if (ch == KEY_RESIZE) {
+      full_redraw_ = true;
+      return false;
+    }
+    if (ch == ERR) return false;
+    ungetch(ch);
+    return true;
+  }
+
+  void wait_key() override {
+    while (!key_waiting() && !stop_.load()) {
+      struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+      ::poll(&p, 1, 100);
+    }
+  }
+
+  void suspend() override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    def_prog_mode();
+    endwin();
+  }
+
+  void resume() override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    reset_prog_mode();
+    clearok(curscr, TRUE);
+    full_redraw_ = true;
+    refresh();
+  }
+
+ private:
+  void set_up_colours() {
+    if (!has_colors()) return;
+    start_color();
+    full_palette_ = COLORS >= 16 && COLOR_PAIRS > 256;
+    int shades = full_palette_ ? 16 : 8;
+    for (int bg = 0; bg < shades; ++bg)
+      for (int fg = 0; fg < shades; ++fg)
+        init_pair(static_cast<short>(bg * shades + fg + 1), curses_colour(fg), curses_colour(bg));
+    colours_ = true;
+  }
+
+  static short curses_colour(int console_colour) {
+    return static_cast<short>(kCursesColour[console_colour & 7] + (console_colour & 8));
+  }
+
+  void put_cell(int y, int x, Cell cell) {
+    shown_[y][x] = cell;
+    wchar_t wide[2] = {static_cast<wchar_t>(cp866_to_unicode(cell.ch)), L'\0'};
+    if (wide[0] < 0x20) wide[0] = L' ';
+    int fg = cell.attr & 15, bg = cell.attr >> 4;
+    attr_t attrs = A_NORMAL;
+    short pair = 0;
+    if (colours_ && full_palette_) {
+      pair = static_cast<short>(bg * 16 + fg + 1);
+    } else if (colours_) {
+      pair = static_cast<short>((bg & 7) * 8 + (fg & 7) + 1);
+      if (fg & 8) attrs |= A_BOLD;
+    }
+    cchar_t cc;
+    setcchar(&cc, wide, attrs, pair, nullptr);
+    mvadd_wch(y, x, &cc);
+  }
+
+  // The last presented screen as plain UTF-8 lines, up to its last
+  // non-blank row, trailing blanks cut.
+  void print_last_screen() {
+    std::string text;
+    int last = kScreenRows - 1;
+    while (last >= 0 && row_text(last).empty()) --last;
+    for (int y = 0; y <= last; ++y) text += row_text(y) + "\n";
+    std::size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  std::string row_text(int y) const {
+    std::string line;
+    for (int x = 0; x < kScreenCols; ++x) append_utf8(line, cp866_to_unicode(shown_[y][x].ch));
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+  }
+
+  SCREEN* screen_;
+  const std::atomic<bool>& stop_;
+  std::mutex mutex_;
+  CellGrid shown_{};
+  bool full_redraw_ = true;
+  bool colours_ = false;
+  bool full_palette_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ConsoleDevice> make_terminal_console(const std::atomic<bool>& stop) {
+  ::setlocale(LC_ALL, "");
+  SCREEN* screen = newterm(nullptr, stdout, stdin);
+  if (screen == nullptr) return nullptr;
+  set_term(screen);
+  return std::make_unique<TerminalConsole>(screen, stop);
+}
+
+}  // namespace qv::posix

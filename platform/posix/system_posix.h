@@ -1,0 +1,59 @@
+// Environment, clock and process of the POSIX backend.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+
+namespace qv::posix {
+
+class PosixEnvironment : public Environment {
+ public:
+  PosixEnvironment(int argc, char** argv) : argc_(argc), argv_(argv) {}
+  // Value of a variable, UTF-8 turned into CP866 where it can be.
+  std::optional<Text> get(const char* name) override;
+  // The executable from /proc/self/exe, '/' separators kept.
+  Text executable_path() override;
+  // getcwd() in CP866.
+  Text current_directory() override;
+  // argv[1..] as Windows-1251 bytes where they are Cyrillic UTF-8.
+  std::vector<std::string> arguments() override;
+  char path_list_separator() const override { return ':'; }
+
+ private:
+  int argc_;
+  char** argv_;
+};
+
+class PosixClock : public Clock {
+ public:
+  // localtime_r of the real-time clock.
+  LocalTime local_time() override;
+  // CLOCK_MONOTONIC in milliseconds.
+  int64_t monotonic_ms() override;
+  // nanosleep for the whole time, resumed after signals.
+  void sleep_ms(int64_t ms) override;
+};
+
+class PosixProcess : public Process {
+ public:
+  explicit PosixProcess(Environment& env) : env_(env) {}
+  // COMSPEC /C line when COMSPEC is set, else /bin/sh -c line; waits for it.
+  bool run_command(const Text& command_line) override;
+  // flock on a lock file in the temporary directory, plus a thread mutex.
+  std::unique_ptr<NamedLock> named_lock(const char* name) override;
+  // True after SIGINT, SIGTERM or SIGHUP.
+  bool stop_requested() override;
+
+ private:
+  Environment& env_;
+};
+
+// The lock file of a named lock (the name reduced to letters, digits, '_', '-').
+std::string lock_file_path(const char* name);
+// The argument vector run_command starts for a command line.
+std::vector<std::string> command_argv(const std::optional<Text>& comspec, const Text& command);
+
+}  // namespace qv::posix
