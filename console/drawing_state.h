@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "platform/system.h"
 
@@ -17,6 +18,19 @@ struct DrawingState {
   std::atomic<bool> title_stop{false};
   std::unique_ptr<NamedLock> clock_lock;  // "Time_Unic"
   std::unique_ptr<NamedLock> title_lock;  // "Hint"
+  std::thread clock_thread;
+  std::thread title_thread;
+
+  DrawingState() = default;
+  DrawingState(const DrawingState&) = delete;
+  DrawingState& operator=(const DrawingState&) = delete;
+  // A run that ends without stopping its drawing threads still ends them.
+  ~DrawingState() {
+    clock_stop = true;
+    title_stop = true;
+    if (clock_thread.joinable()) clock_thread.join();
+    if (title_thread.joinable()) title_thread.join();
+  }
 };
 
 // Panel cursors of the status screen (column, row, relative to the panel).
