@@ -1,0 +1,206 @@
+#include "platform/dir_search.h"
+
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+// Mask tokens after the wildcard translation of the Windows file system.
+enum class Tok : uint8_t {
+  kLiteral,  // one character, compared case-insensitively
+  kStar,     // any run of characters
+  kDosStar,  // any run of characters that does not take the name's last dot
+  kDosQm,    // one character, or none at a dot or at the end of the name
+  kDosDot,   // a dot, or nothing at the end of the name
+};
+
+struct MaskTok {
+  Tok tok;
+  uint8_t ch;
+};
+
+// Upper case of a Latin or CP866 Cyrillic letter; other bytes unchanged.
+uint8_t fold(uint8_t c) {
+  if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 'a' + 'A');
+  if (c >= 0xA0 && c <= 0xAF) return static_cast<uint8_t>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xEF) return static_cast<uint8_t>(c - 0x50);
+  return c;
+}
+
+// Translates a mask as the Windows directory search does: every '?' may
+// stop early at a dot or the end, a '.' before a wildcard or at the end may
+// stand for the end of the name, and a '*' before a '.' stops at the last dot.
+std::vector<MaskTok> translate_mask(std::string_view mask) {
+  std::vector<MaskTok> out;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    char c = mask[i];
+    char next = i + 1 < mask.size() ? mask[i + 1] : '\0';
+    uint8_t u = static_cast<uint8_t>(c);
+    if (c == '?') {
+      out.push_back({Tok::kDosQm, 0});
+    } else if (c == '*') {
+      out.push_back({next == '.' ? Tok::kDosStar : Tok::kStar, 0});
+    } else if (c == '.' && (next == '?' || next == '*' || next == '\0')) {
+      out.push_back({Tok::kDosDot, 0});
+    } else {
+      out.push_back({Tok::kLiteral, fold(u)});
+    }
+  }
+  return out;
+}
+
+struct Matcher {
+  const std::vector<MaskTok>& m;
+  std::string_view name;
+  std::size_t last_dot;  // npos when the name has no dot
+
+  bool at(std::size_t mi, std::size_t ni) const {
+    if (mi == m.size()) return ni == name.size();
+    const MaskTok& t = m[mi];
+    bool more = ni < name.size();
+    switch (t.tok) {
+      case Tok::kLiteral:
+        return more && fold(static_cast<uint8_t>(name[ni])) == t.ch && at(mi + 1, ni + 1);
+      case Tok::kStar:
+        for (std::size_t k = ni; k <= name.size(); ++k)
+          if (at(mi + 1, k)) return true;
+        return false;
+      case Tok::kDosStar:
+        for (std::size_t k = ni; k <= name.size(); ++k) {
+          if (at(mi + 1, k)) return true;
+          if (k == last_dot) return false;  // may not swallow the last dot
+        }
+        return false;
+      case Tok::kDosQm:
+        if (!more || name[ni] == '.') return at(mi + 1, ni);
+        return at(mi + 1, ni + 1);
+      case Tok::kDosDot:
+        if (!more) return at(mi + 1, ni);
+        return name[ni] == '.' && at(mi + 1, ni + 1);
+    }
+    return false;
+  }
+};
+
+bool has_wildcards(std::string_view s) {
+  return s.find_first_of("*?") != std::string_view::npos;
+}
+
+bool is_dot_name(std::string_view name) {
+  return name == "." || name == "..";
+}
+
+bool is_path_separator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Length of the root part of a path that is never created: "D:", "D:\", "/".
+std::size_t root_length(std::string_view path) {
+  if (path.size() >= 2 && path[1] == ':') {
+    return path.size() >= 3 && is_path_separator(path[2]) ? 3 : 2;
+  }
+  return !path.empty() && is_path_separator(path[0]) ? 1 : 0;
+}
+
+// Makes one level unless it is there already as a directory.
+Error make_level(FileSystem& fs, const Text& level) {
+  FileInfo info;
+  Error e = fs.stat(level, info);
+  if (e == Error::kNone) {
+    return (info.attributes & kAttrDirectory) ? Error::kNone : Error::kNotDirectory;
+  }
+  if (e != Error::kNotFound) return e;
+  e = fs.make_dir(level);
+  if (e == Error::kExists && fs.stat(level, info) == Error::kNone &&
+      (info.attributes & kAttrDirectory)) {
+    return Error::kNone;  // another program made it meanwhile
+  }
+  return e;
+}
+
+}  // namespace
+
+bool is_partial_name(std::string_view name) {
+  return name.substr(0, kPartialPrefix.size()) == kPartialPrefix;
+}
+
+bool wildcard_match(std::string_view mask, std::string_view name) {
+  std::vector<MaskTok> tokens = translate_mask(mask);
+  Matcher matcher{tokens, name, name.rfind('.')};
+  return matcher.at(0, 0);
+}
+
+bool attributes_admitted(uint32_t entry_attributes, uint32_t mask) {
+  constexpr uint32_t kExcluding =
+      kAttrHidden | kAttrSystem | kAttrVolume | kAttrDirectory | kAttrArchive;
+  if (entry_attributes & kExcluding & ~mask) return false;
+  uint32_t required = (mask >> 8) & 0xFF;
+  return (entry_attributes & required) == required;
+}
+
+std::size_t last_separator(std::string_view path) {
+  return path.find_last_of("\\/:");
+}
+
+Text file_name_of(std::string_view path) {
+  std::size_t pos = last_separator(path);
+  return pos == std::string_view::npos ? Text(path) : Text(path.substr(pos + 1));
+}
+
+Text directory_of(std::string_view path) {
+  std::size_t pos = last_separator(path);
+  return pos == std::string_view::npos ? Text() : Text(path.substr(0, pos + 1));
+}
+
+DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask)
+    : fs_(fs), mask_(file_name_of(pattern)), attr_mask_(attr_mask) {
+  if (mask_.empty()) return;
+  if (!has_wildcards(mask_)) {
+    // An exact name: one look-up, no listing.
+    if (is_partial_name(mask_) || is_dot_name(mask_)) return;
+    entry_.name = mask_;
+    found_ = fs_.stat(pattern, entry_.info) == Error::kNone &&
+             attributes_admitted(entry_.info.attributes, attr_mask_);
+    return;
+  }
+  Text dir = directory_of(pattern);
+  Error err = Error::kNone;
+  reader_ = fs_.open_dir(dir.empty() ? Text(".") : dir, err);
+  next();
+}
+
+void DirSearch::next() {
+  found_ = false;
+  if (!reader_) return;
+  while (reader_->next(entry_)) {
+    std::string_view name = entry_.name.view();
+    if (is_dot_name(name) || is_partial_name(name)) continue;
+    if (!wildcard_match(mask_, name)) continue;
+    if (!attributes_admitted(entry_.info.attributes, attr_mask_)) continue;
+    found_ = true;
+    return;
+  }
+  reader_.reset();
+}
+
+void DirSearch::close() {
+  reader_.reset();
+  found_ = false;
+}
+
+Error make_directories(FileSystem& fs, const Text& path) {
+  std::string_view p = path.view();
+  while (p.size() > root_length(p) && is_path_separator(p.back())) p.remove_suffix(1);
+  std::size_t root = root_length(p);
+  if (p.size() <= root) return p.empty() ? Error::kBadName : Error::kNone;
+  for (std::size_t i = root; i <= p.size(); ++i) {
+    if (i < p.size() && !is_path_separator(p[i])) continue;
+    if (i == root || is_path_separator(p[i - 1])) continue;  // empty level
+    Error e = make_level(fs, Text(p.substr(0, i)));
+    if (e != Error::kNone) return e;
+  }
+  return Error::kNone;
+}
+
+}  // namespace qv
