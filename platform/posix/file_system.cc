@@ -240,7 +240,7 @@ class PosixFileSystem : public FileSystem {
     std::string native;
     if (!native_path(dir, native)) return fail<DirReader>(err, Error::kNotFound);
     int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return fail<DirReader>(err, error_from_errno(errno));
+    if (fd < 0) return fail<DirReader>(err, why_not_a_directory(native, errno));
     DIR* d = ::fdopendir(fd);
     if (d == nullptr) {
       err = error_from_errno(errno);
@@ -364,6 +364,14 @@ class PosixFileSystem : public FileSystem {
     struct sigaction old {};
     if (::sigaction(SIGIO, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
       ::signal(SIGIO, SIG_IGN);
+  }
+
+  // A link to a directory fails to open as "not a directory"; name it.
+  static Error why_not_a_directory(const std::string& native, int open_errno) {
+    struct stat st;
+    if (open_errno == ENOTDIR && ::lstat(native.c_str(), &st) == 0 && !is_listed_kind(st.st_mode))
+      return Error::kNotRegular;
+    return error_from_errno(open_errno);
   }
 
   static Error lstat_listed(const Text& path, std::string& native, struct stat& st) {
