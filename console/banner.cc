@@ -43,6 +43,7 @@ void hide_cursor(Run& run) {
 void draw_banner(Run& run) {
   Screen& screen = run.screen;
   screen.begin_burst();
+  screen.set_transcript(true);
   screen.full_window();
   screen.clear_window();
   hide_cursor(run);

@@ -38,6 +38,10 @@ void Screen::clear_window() {
   std::lock_guard<std::mutex> g(mutex_);
   fill_locked(wx1_, wy1_, wx2_, wy2_);
   cx_ = 1, cy_ = 1;
+  if (transcript_mid_line_ && !device_.interactive()) {
+    device_.transcript("\n");
+    transcript_mid_line_ = false;
+  }
   present_locked();
 }
 
@@ -219,6 +223,7 @@ void Screen::present_locked() {
 void Screen::transcribe_locked(std::string_view cp866) {
   if (!transcript_ || cp866.empty() || device_.interactive()) return;
   device_.transcript(cp866);
+  transcript_mid_line_ = cp866.back() != '\n';
 }
 
 }  // namespace qv

@@ -38,6 +38,8 @@ class Screen {
   // Selects the whole screen (1,1)-(80,25).
   void full_window();
   // Fills the window with blanks in the current colours; cursor to (1,1).
+  // Headless, it also ends an unfinished transcript line, since what follows
+  // starts afresh.
   void clear_window();
   // Puts the cursor at a window-relative place (ignored when outside).
   void goto_xy(int x, int y);
@@ -99,8 +101,9 @@ class Screen {
   int cx_ = 1, cy_ = 1;
   uint8_t attr_ = kLightGrey;
   bool transcript_ = true;
-  bool dirty_ = true;  // cells changed since the last present
-  int burst_ = 0;      // depth of open bursts
+  bool transcript_mid_line_ = false;  // the transcript's last line is open
+  bool dirty_ = true;                 // cells changed since the last present
+  int burst_ = 0;                     // depth of open bursts
 };
 
 }  // namespace qv

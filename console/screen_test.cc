@@ -175,6 +175,19 @@ TEST(ScreenTranscript, HeadlessCopiesWindowTextWithLineBreaksOnly) {
   EXPECT_EQ(console.transcript_utf8(), "abcdefg\nПривет\n");
 }
 
+TEST(ScreenTranscript, ClearingEndsAnOpenLineOnce) {
+  fake::FakeConsole console(false);
+  Screen s(console);
+  s.write("open");
+  s.set_transcript(false);
+  s.clear_window();
+  s.clear_window();
+  s.set_transcript(true);
+  s.write_line("next");
+  s.clear_window();
+  EXPECT_EQ(console.transcript_utf8(), "open\nnext\n");
+}
+
 TEST(ScreenTranscript, AnInteractiveConsoleGetsNoTranscript) {
   fake::FakeConsole console(true);
   Screen s(console);

@@ -1,0 +1,103 @@
+#include "console/banner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/status.h"
+#include "platform/cp866.h"
+#include "tests/fake_platform.h"
+
+namespace qv {
+namespace {
+
+std::string blanks(int n) {
+  return std::string(static_cast<size_t>(n), ' ');
+}
+
+// The text of a row from column x to its last non-blank character.
+std::string row_from(const fake::FakeConsole& c, int x, int y) {
+  std::string out;
+  int last = kScreenCols;
+  while (last >= x && c.cell(last, y).ch == ' ') --last;
+  for (int i = x; i <= last; ++i) append_utf8(out, cp866_to_unicode(c.cell(i, y).ch));
+  return out;
+}
+
+struct Language {
+  uint8_t lang;
+  std::string heading, download;
+};
+
+const Language kLanguages[] = {
+    {0,
+     "At detection of mistakes write Author E-Mail :", "Last version is possible download with "},
+    {1, "В случае обнаружения ошибок пишите автору по E-Mail :",
+     "Последнюю версию можно загрузить с :   "},
+};
+
+TEST(Banner, LayoutOfTitleHeadingsAndContactsInBothLanguages) {
+  for (const Language& l : kLanguages) {
+    fake::FakePlatform p;
+    qv::Run run(p.platform);
+    run.settings.lang = l.lang;
+    run.screen.write("old text");
+    draw_banner(run);
+    const auto& c = p.console;
+    const std::string title =
+        cp866_to_utf8(product_title(run)) + cp866_to_utf8(version_text(run)) + ".";
+    EXPECT_EQ(row_from(c, 1, 1), title);
+    EXPECT_EQ(row_from(c, 1, 2), "");
+    EXPECT_EQ(row_from(c, 1, 3), l.heading);
+    for (int y = 5; y <= 7; ++y) {
+      EXPECT_EQ(row_from(c, 1, y).substr(0, 30), blanks(30)) << y;
+      EXPECT_NE(c.cell(31, y).ch, ' ') << y;
+    }
+    EXPECT_EQ(row_from(c, 1, 9).substr(0, l.download.size()), l.download);
+    for (int y = 9; y <= 11; ++y) {
+      EXPECT_EQ(c.cell(39, y).ch, ' ') << y;
+      EXPECT_NE(c.cell(40, y).ch, ' ') << y;
+    }
+    EXPECT_EQ(row_from(c, 1, 10).substr(0, 39), blanks(39));
+    EXPECT_EQ(row_from(c, 1, 12), "");
+    EXPECT_EQ(run.screen.where_x(), 1);
+    EXPECT_EQ(run.screen.where_y(), 13);
+    EXPECT_FALSE(c.cursor_visible());
+  }
+}
+
+TEST(Banner, ProductTextsFitTheirPlaces) {
+  for (const Language& l : kLanguages) {
+    fake::FakePlatform p;
+    qv::Run run(p.platform);
+    run.settings.lang = l.lang;
+    const std::string_view title = product_title(run);
+    EXPECT_LE(title.size(), 50u);
+    EXPECT_EQ(title.back(), ' ');
+    EXPECT_LE(title.size() + version_text(run).size() + 1, 79u);
+    // The title line on row 25 starts in column 6 and holds the year text too.
+    EXPECT_LE(title.size() + version_text(run).size() + 7, 75u);
+    EXPECT_EQ(cp866_to_utf8(version_text(run)),
+              l.lang ? "1.11 веpсия ( Win+ )" : "1.11 version ( Win+ )");
+    // Every contact line ends before column 80.
+    draw_banner(run);
+    for (int y = 5; y <= 11; ++y) EXPECT_EQ(p.console.cell(80, y).ch, ' ') << y;
+  }
+}
+
+TEST(Banner, TheExitBannerReplacesTheStatusScreenAndGoesToTheTranscript) {
+  fake::FakePlatform p;
+  qv::Run run(p.platform);
+  draw_status_screen(run);
+  run.screen.write("last message");
+  draw_banner(run);
+  EXPECT_EQ(row_from(p.console, 1, 24), "");
+  EXPECT_EQ(row_from(p.console, 1, 12), "");
+  const std::string transcript = p.console.transcript_utf8();
+  EXPECT_EQ(
+      transcript.rfind("last message\nQuorvane file distributor 1.11 version ( Win+ ).\n\n", 0),
+      0u);
+}
+
+}  // namespace
+}  // namespace qv
