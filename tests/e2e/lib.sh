@@ -1,0 +1,159 @@
+# Helpers for the end-to-end cases. A case sources this file, calls qv_setup,
+# writes Quorvane.cfg / Quorvane.Qvr beside its copy of the program, runs it
+# and checks the exit code, the transcript and the files. Any failed check
+# ends the case with status 1. QV_MODE (native | wine) and QV_BIN come from
+# run.sh; QV_KEEP=1 keeps the temporary directory for a look afterwards.
+set -uo pipefail
+
+QV_MODE=${QV_MODE:-native}
+QV_TIMEOUT=${QV_TIMEOUT:-60}
+QV_DIR=
+QV_EXIT=
+QV_TMUX=
+
+qv_fail() {
+  echo "FAIL: $*"
+  if [ -n "$QV_DIR" ] && [ -f "$QV_DIR/out.txt" ]; then
+    echo "--- output ---"
+    cat "$QV_DIR/out.txt"
+    echo "--- end ---"
+  fi
+  exit 1
+}
+
+qv_cleanup() {
+  [ -n "$QV_TMUX" ] && tmux -L "$QV_TMUX" kill-server >/dev/null 2>&1
+  if [ -n "$QV_DIR" ] && [ "${QV_KEEP:-0}" != 1 ]; then rm -rf "$QV_DIR"; fi
+}
+
+# Makes the case's temporary directory and copies the program into it (the
+# settings and the task script are looked up beside the executable).
+qv_setup() {
+  [ -n "${QV_BIN:-}" ] || qv_fail "QV_BIN is not set (run the cases through run.sh)"
+  QV_DIR=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+  trap qv_cleanup EXIT
+  if [ "$QV_MODE" = wine ]; then
+    cp "$QV_BIN" "$QV_DIR/Quorvane.exe"
+  else
+    cp "$QV_BIN" "$QV_DIR/quorvane"
+  fi
+}
+
+# The command that starts the program in the case's directory.
+qv_command() {
+  if [ "$QV_MODE" = wine ]; then
+    echo "wine $QV_DIR/Quorvane.exe"
+  else
+    echo "$QV_DIR/quorvane"
+  fi
+}
+
+# Writes a text file of the case in CP866: the lines are the arguments, or
+# standard input when there are none.
+qv_write_cp866() {
+  local file=$1
+  shift
+  if [ $# -gt 0 ]; then
+    printf '%s\n' "$@" | iconv -f UTF-8 -t CP866 >"$file" || qv_fail "cannot write $file in CP866"
+  else
+    iconv -f UTF-8 -t CP866 >"$file" || qv_fail "cannot write $file in CP866"
+  fi
+}
+qv_cfg() { qv_write_cp866 "$QV_DIR/Quorvane.cfg" "$@"; }
+qv_qvr() { qv_write_cp866 "$QV_DIR/Quorvane.Qvr" "$@"; }
+
+# qv_file RELATIVE_PATH CONTENT: a data file (with its directories) in the case's directory.
+qv_file() {
+  mkdir -p "$(dirname "$QV_DIR/$1")"
+  printf '%s' "$2" >"$QV_DIR/$1"
+}
+
+# Runs the program headless: standard input from /dev/null, standard output
+# to out.txt (carriage returns removed), with a time-out; sets QV_EXIT.
+qv_run() {
+  local cmd
+  cmd=$(qv_command)
+  (cd "$QV_DIR" && timeout -k 10 "$QV_TIMEOUT" $cmd "$@" </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt")
+  QV_EXIT=$?
+  tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
+  [ "$QV_EXIT" -ne 124 ] && [ "$QV_EXIT" -ne 137 ] || qv_fail "no end within $QV_TIMEOUT s"
+}
+
+expect_exit() {
+  [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
+}
+
+expect_output_contains() {
+  grep -qF -- "$1" "$QV_DIR/out.txt" || qv_fail "output lacks: $1"
+}
+
+expect_output_lacks() {
+  if grep -qF -- "$1" "$QV_DIR/out.txt"; then qv_fail "output holds: $1"; fi
+}
+
+# The last non-empty line of the transcript.
+expect_last_line() {
+  local last
+  last=$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)
+  [ "$last" = "$1" ] || qv_fail "last line is '$last', expected '$1'"
+}
+
+# expect_file RELATIVE_PATH [CONTENT]
+expect_file() {
+  [ -f "$QV_DIR/$1" ] || qv_fail "missing file $1"
+  if [ $# -ge 2 ]; then
+    [ "$(cat "$QV_DIR/$1")" = "$2" ] || qv_fail "file $1 holds '$(cat "$QV_DIR/$1")', expected '$2'"
+  fi
+}
+
+expect_no_file() {
+  [ ! -e "$QV_DIR/$1" ] || qv_fail "file $1 should not exist"
+}
+
+# Starts the program in a detached 80 x 25 tmux pane (a server of its own);
+# the pane stays after the program ends, and its exit code goes to tmux-exit.
+qv_tmux() {
+  local cmd
+  cmd=$(qv_command)
+  QV_TMUX=qv-e2e-$$-$RANDOM
+  TERM=${TERM:-xterm} tmux -L "$QV_TMUX" -f /dev/null new-session -d -x 80 -y 25 \
+    "cd '$QV_DIR' && $cmd $*; echo \$? > '$QV_DIR/tmux-exit'; sleep 3600" ||
+    qv_fail "tmux did not start"
+  tmux -L "$QV_TMUX" set-option -g status off >/dev/null
+}
+
+# The screen of the pane, one line per row.
+qv_screen() { tmux -L "$QV_TMUX" capture-pane -p; }
+
+# qv_screen_wait TEXT [SECONDS]: waits until the pane shows TEXT.
+qv_screen_wait() {
+  local deadline=$((SECONDS + ${2:-$QV_TIMEOUT}))
+  while [ $SECONDS -lt $deadline ]; do
+    qv_screen | grep -qF -- "$1" && return 0
+    sleep 0.2
+  done
+  qv_screen
+  qv_fail "the screen never showed: $1"
+}
+
+# expect_row N TEXT: row N (from 1) of the pane starts with TEXT.
+expect_row() {
+  local row
+  row=$(qv_screen | sed -n "$1p")
+  case "$row" in
+    "$2"*) ;;
+    *) qv_screen; qv_fail "row $1 is '$row', expected it to start with '$2'" ;;
+  esac
+}
+
+qv_keys() { tmux -L "$QV_TMUX" send-keys "$@"; }
+
+# Waits for the program in the pane to end; sets QV_EXIT.
+qv_tmux_wait_exit() {
+  local deadline=$((SECONDS + ${1:-$QV_TIMEOUT}))
+  while [ ! -s "$QV_DIR/tmux-exit" ]; do
+    [ $SECONDS -lt $deadline ] || { qv_screen; qv_fail "no end within the time-out"; }
+    sleep 0.2
+  done
+  QV_EXIT=$(cat "$QV_DIR/tmux-exit")
+}
