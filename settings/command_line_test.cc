@@ -1,0 +1,149 @@
+#include "settings/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/cp866.h"
+#include "script/text_utils.h"
+#include "settings/macros.h"
+#include "settings/settings_table.h"
+#include "tests/fake_platform.h"
+
+namespace qv {
+namespace {
+
+// An argument as the platform hands it over: Windows-1251 bytes.
+std::string ansi(std::u32string_view s) {
+  std::string out;
+  for (char32_t c : s) {
+    if (c == U'Ё') c = 0xA8;
+    out += static_cast<char>(c >= 0x410 && c <= 0x44F ? c - 0x410 + 0xC0 : c);
+  }
+  return out;
+}
+
+struct Outcome {
+  Ending help;
+  Ending other;
+  std::string transcript;
+  int waits;
+};
+
+Outcome run_switches(std::vector<std::string> args, uint8_t lang) {
+  fake::FakePlatform fp;
+  fp.env.args = std::move(args);
+  qv::Run run(fp.platform);
+  store_startup_dirs(run);
+  set_defaults(run.settings);
+  run.settings.lang = lang;
+  macro_refresh(run);
+  Outcome o;
+  o.help = help_switches(run);
+  if (!o.help) o.other = other_switches(run);
+  o.transcript = fp.console.transcript_utf8();
+  o.waits = fp.console.waits();
+  return o;
+}
+
+constexpr const char* kEnglishHelp = "      Help       │";
+constexpr const char* kRussianHelp = "     Помощь      │";
+constexpr const char* kUnknown = "To the Unknown program parameter\n";
+constexpr const char* kDump = "       < Выводим параметры...> ";
+
+TEST(CommandLine, SwitchesAndTheirEndings) {
+  struct Case {
+    std::vector<std::string> args;
+    uint8_t lang;
+    Ending help, other;
+    const char* shows;
+  } cases[] = {
+      {{"/help"}, 1, 0, std::nullopt, kEnglishHelp},
+      {{"/Help"}, 0, 0, std::nullopt, kEnglishHelp},
+      {{"/H"}, 0, 0, std::nullopt, kEnglishHelp},
+      {{ansi(U"/помощь")}, 0, 0, std::nullopt, kRussianHelp},
+      {{ansi(U"/П")}, 0, 0, std::nullopt, kRussianHelp},
+      {{"/D", "/H"}, 0, 0, std::nullopt, kEnglishHelp},
+      {{"/?"}, 0, std::nullopt, 0, kEnglishHelp},
+      {{"/?"}, 1, std::nullopt, 0, kRussianHelp},
+      {{"/d"}, 0, std::nullopt, 1, kDump},
+      {{"/DEBUG", "junk"}, 0, std::nullopt, 1, kDump},
+      {{ansi(U"/отладка")}, 0, std::nullopt, 1, kDump},
+      {{ansi(U"/О")}, 0, std::nullopt, 1, kDump},
+      {{"/HELPME"}, 0, std::nullopt, 2, kUnknown},
+      {{"/DEB", "/D"}, 0, std::nullopt, 2, kUnknown},
+      {{"/ПОМОЩЬ"}, 0, std::nullopt, 2, kUnknown},  // UTF-8 bytes are no Windows-1251 switch
+  };
+  for (const Case& c : cases) {
+    Outcome o = run_switches(c.args, c.lang);
+    EXPECT_EQ(o.help, c.help) << c.args[0];
+    EXPECT_EQ(o.other, c.other) << c.args[0];
+    EXPECT_NE(o.transcript.find(c.shows), std::string::npos) << c.args[0] << "\n" << o.transcript;
+    EXPECT_EQ(o.waits, o.other == 2 ? 0 : 1) << c.args[0];
+  }
+  EXPECT_EQ(run_switches({"/HELPME"}, 1).transcript, "Неизвестный программе параметр\n");
+}
+
+TEST(CommandLine, HelpScreenLayout) {
+  Outcome o = run_switches({"/H"}, 0);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, nl; (nl = o.transcript.find('\n', at)) != std::string::npos;
+       at = nl + 1) {
+    lines.push_back(o.transcript.substr(at, nl - at));
+  }
+  ASSERT_EQ(lines.size(), 3u + 1 + 18 + 2);
+  for (int i = 0; i < 3; ++i) {
+    std::string oem;
+    EXPECT_TRUE(utf8_to_cp866(lines[i], oem));
+    EXPECT_EQ(oem.size(), 79u) << lines[i];
+  }
+  EXPECT_EQ(lines[1].rfind("║      Help       │       Quorvane", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[3], "");
+  EXPECT_EQ(lines[4],
+            "  The Program is intended for automation of routine operations on copying -");
+  EXPECT_EQ(lines[23], "           > Press any key for an exit from the program < ");
+}
+
+TEST(CommandLine, HintOnlyWithoutArguments) {
+  for (bool with_args : {false, true}) {
+    fake::FakePlatform fp;
+    if (with_args) fp.env.args = {"/X"};
+    qv::Run run(fp.platform);
+    help_hint(run);
+    std::string t = fp.console.transcript_utf8();
+    EXPECT_EQ(t.find("The Help: Use Switch /Debug for Debug\n") == 0, !with_args) << t;
+    EXPECT_EQ(t.size() > 0, !with_args);
+  }
+}
+
+TEST(CommandLine, DebugDumpListsExpandedSettingsAndArguments) {
+  fake::FakePlatform fp;
+  fp.env.args = {"/D", ansi(U"Ёж")};
+  qv::Run run(fp.platform);
+  store_startup_dirs(run);
+  set_defaults(run.settings);
+  run.settings.number_time_work = 1000;
+  run.settings.max_file_size = 2147483647;
+  macro_refresh(run);
+  EXPECT_EQ(other_switches(run), 1);
+  std::string t = fp.console.transcript_utf8();
+  for (const char* expected : {
+           "Пpогpамма                   - <C:\\QV\\QUORVANE.EXE>\n",
+           "Путь конфигуpации пpогpаммы - <C:\\QV>\n\n",
+           "             Log_Name       - <C:\\QV\\Quorvane.log>\n",
+           "             Multy_Task     - <TRUE>\n",
+           "        Valid_Cycle_Full_Run- < 0.00000000000000E+0000>\n",
+           "            Number_Time_Work- < 1.00000000000000E+0003>\n",
+           "              Max_File_Size - < 2.14748364700000E+0009>\n",
+           "                Retry_Count - <3>\n",
+           "ParamStr(0)= C:\\QV\\QUORVANE.EXE\nParamStr(1)= /D\n",
+           "       < Нажмите любую клавишу для подолжения...> \n",
+       }) {
+    EXPECT_NE(t.find(expected), std::string::npos) << expected << "\n" << t;
+  }
+  // Ё is not in the table: its byte passes unchanged (and shows as и); ж becomes CP866.
+  EXPECT_NE(t.find("ParamStr(2)= иж\n"), std::string::npos) << t;
+  EXPECT_EQ(fp.clock.slept_ms(), 2700 + 10000);
+  EXPECT_EQ(fp.console.waits(), 1);
+}
+
+}  // namespace
+}  // namespace qv
