@@ -229,8 +229,15 @@ void Win32Console::place_cursor_after_drawing() {
   for (int y = 0; y < kScreenRows; ++y)
     for (int x = 0; x < kScreenCols; ++x)
       if (shown_[y][x].ch != ' ' && shown_[y][x].ch != 0) last = y;
-  int row = last + 1 < kScreenRows ? last + 1 : kScreenRows - 1;
-  SetConsoleCursorPosition(out_, COORD{origin_.X, static_cast<SHORT>(origin_.Y + row)});
+  if (last < 0) {
+    SetConsoleCursorPosition(out_, origin_);
+    return;
+  }
+  // A line break after the last drawn row scrolls the console when that row
+  // is the bottom one, so what follows the program never covers it.
+  SetConsoleCursorPosition(out_, COORD{origin_.X, static_cast<SHORT>(origin_.Y + last)});
+  DWORD put = 0;
+  WriteConsoleW(out_, L"\r\n", 2, &put, nullptr);
 }
 
 }  // namespace qv::win32
