@@ -251,6 +251,17 @@ TEST_P(BackendContract, ExclusiveOpenLocksOutTheNextOne) {
   EXPECT_EQ(err, Error::kLocked);
 }
 
+TEST_P(BackendContract, PlainReadersShareRenameAndDeletion) {
+  write_file("R.TXT", "read me");
+  Error err = Error::kIo;
+  auto reader = fs_->open_read(path("R.TXT"), err);
+  ASSERT_TRUE(reader) << error_name(err);
+  EXPECT_EQ(fs_->rename(path("R.TXT"), path("S.TXT"), false), Error::kNone);
+  EXPECT_EQ(fs_->remove(path("S.TXT")), Error::kNone);
+  char buf[16];
+  EXPECT_EQ(reader->read(buf, sizeof buf), 7);  // what was opened stays readable
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, BackendContract, testing::Values(Kind::kFake, Kind::kReal),
                          [](const testing::TestParamInfo<Kind>& param) {
                            return param.param == Kind::kFake ? "Fake" : "Real";

@@ -3,9 +3,10 @@
 // below the root of drive C: ("." is that root). "." parts are dropped and
 // ".." goes one level up (never above the root). Test set-up (add_file,
 // add_dir) leaves the free space alone; writes consume it and deletions give
-// it back. As on Windows, a file that any handle holds open can be neither
-// deleted nor renamed (kLocked), and a read-only file refuses writes,
-// deletion and being replaced (kAccessDenied).
+// it back. Sharing follows the Windows backend: a file held by an exclusive
+// open can be neither opened, deleted, renamed nor replaced (kLocked); plain
+// reads and files being written share deletion and renaming. A read-only
+// file refuses writes, deletion and being replaced (kAccessDenied).
 #include "tests/fake_platform.h"
 
 #include <algorithm>
@@ -553,7 +554,7 @@ Error FakeFileSystem::remove(const Text& path) {
   auto n = file_to_open(*s_, p, e);
   if (!n) return e;
   if (n->attrs & kAttrReadOnly) return Error::kAccessDenied;
-  if (n->open_count > 0) return Error::kLocked;
+  if (n->exclusive) return Error::kLocked;
   s_->nodes.erase(key_of(p));
   s_->give_back(p.drive, n->data.size());
   s_->removed.push_back(n->path);
@@ -567,7 +568,7 @@ Error replace_refused(const Node& dst, bool replace) {
   if (!replace) return Error::kExists;
   if (dst.dir) return Error::kIsDirectory;
   if (dst.attrs & kAttrReadOnly) return Error::kAccessDenied;
-  return dst.open_count > 0 ? Error::kLocked : Error::kNone;
+  return dst.exclusive ? Error::kLocked : Error::kNone;
 }
 
 // Moves a node (and, for a directory, everything below it) to a new path.
@@ -595,7 +596,7 @@ Error FakeFileSystem::rename(const Text& from, const Text& to, bool replace) {
   if (!pf.ok || !pt.ok || pt.parts.empty()) return Error::kBadName;
   auto src = s_->drive_known(pf.drive) && !pf.parts.empty() ? s_->find(pf) : nullptr;
   if (!src) return Error::kNotFound;
-  if (src->open_count > 0) return Error::kLocked;
+  if (src->exclusive) return Error::kLocked;
   if ((e = s_->parent_ready(pt)) != Error::kNone) return e;
   if (pf.drive != pt.drive) return Error::kIo;
   std::string to_key = key_of(pt);

@@ -86,10 +86,26 @@ TEST(FakeFileSystem, RefusesLikeWindows) {
   EXPECT_EQ(fs.content("C:\\RO.TXT"), "keep");
   EXPECT_EQ(fs.list("C:\\"), (std::vector<std::string>{"C:\\New.txt", "C:\\RO.TXT"}));
   Error err = Error::kNone;
-  auto held = fs.open_read(Text("C:\\NEW.TXT"), err);
-  EXPECT_EQ(fs.remove(Text("C:\\NEW.TXT")), Error::kLocked);  // open files stay put
+  auto reading = fs.open_read(Text("C:\\NEW.TXT"), err);
+  ASSERT_TRUE(reading);
+  EXPECT_FALSE(fs.open_exclusive(Text("C:\\NEW.TXT"), err));  // any holder locks it out
+  EXPECT_EQ(err, Error::kLocked);
+  reading.reset();
+  auto held = fs.open_exclusive(Text("C:\\NEW.TXT"), err);
+  ASSERT_TRUE(held);
+  EXPECT_FALSE(fs.open_read(Text("C:\\NEW.TXT"), err));  // nobody shares with it
+  EXPECT_EQ(fs.remove(Text("C:\\NEW.TXT")), Error::kLocked);
   EXPECT_EQ(fs.rename(Text("C:\\NEW.TXT"), Text("C:\\X.TXT"), false), Error::kLocked);
+  fs.add_file("C:\\OTHER.TXT", "other");
+  EXPECT_EQ(fs.rename(Text("C:\\OTHER.TXT"), Text("C:\\NEW.TXT"), true), Error::kLocked);
   held.reset();
+  reading = fs.open_read(Text("C:\\NEW.TXT"), err);
+  EXPECT_EQ(fs.rename(Text("C:\\NEW.TXT"), Text("C:\\X.TXT"), false), Error::kNone);
+  EXPECT_EQ(fs.remove(Text("C:\\X.TXT")), Error::kNone);  // plain readers share deletion
+  char c = 0;
+  EXPECT_EQ(reading->read(&c, 1), 1);
+  EXPECT_EQ(c, 'n');
+  fs.add_file("C:\\NEW.TXT", "new");
   fs.set_locked("C:\\NEW.TXT", true);
   EXPECT_FALSE(fs.open_exclusive(Text("C:\\NEW.TXT"), err));
   EXPECT_EQ(err, Error::kLocked);
