@@ -1,0 +1,171 @@
+// The transfer engine on the machine's own file system, in a fresh directory
+// per test; the console, clock and process stay fake, so no pause is real.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "control/transfer.h"
+#include "platform/backend.h"
+#include "platform/cp866.h"
+#include "platform/dir_search.h"
+#include "tests/fake_platform.h"
+
+namespace qv {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// A multiple of 100 ns, the finest stamp every backend keeps.
+constexpr int64_t kStamp = 1'600'000'001'123'456'700;
+constexpr uint32_t kReadOnly = kAttrReadOnly | kAttrArchive;
+
+class RealTransfer : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs_ = make_real_file_system();
+    ASSERT_TRUE(fs_);
+    std::random_device rd;
+    std::error_code ec;
+    dir_ = stdfs::temp_directory_path(ec) / ("qv-transfer-" + std::to_string(rd()));
+    ASSERT_TRUE(stdfs::create_directories(dir_ / "IN", ec)) << ec.message();
+    std::u8string u8 = dir_.u8string();
+    ASSERT_TRUE(utf8_to_cp866(std::string(u8.begin(), u8.end()), root_));
+    platform_ =
+        std::make_unique<Platform>(Platform{*fs_, fp_.console, fp_.env, fp_.clock, fp_.process});
+    run_ = std::make_unique<qv::Run>(*platform_);
+    run_->settings.delay_copy = 1000;
+    run_->settings.create_dir = "COPY";
+  }
+
+  void TearDown() override {
+    std::error_code ec;
+    for (const auto& e : stdfs::recursive_directory_iterator(dir_, ec))
+      stdfs::permissions(e.path(), stdfs::perms::owner_write, stdfs::perm_options::add, ec);
+    stdfs::remove_all(dir_, ec);
+  }
+
+  bool windows_paths() const { return root_.size() > 1 && root_[1] == ':'; }
+  // A path below the test directory in the system's own form.
+  Text path(const std::string& rel) const {
+    std::string p = root_ + "\\" + rel;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return Text(p);
+  }
+  stdfs::path native(const std::string& rel) const { return dir_ / stdfs::path(rel); }
+  void write(const std::string& rel, const std::string& content) {
+    stdfs::create_directories(native(rel).parent_path());
+    std::ofstream(native(rel), std::ios::binary) << content;
+  }
+  std::string read(const std::string& rel) const {
+    std::ifstream in(native(rel), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  FileInfo info(const std::string& rel) {
+    FileInfo i;
+    EXPECT_EQ(fs_->stat(path(rel), i), Error::kNone) << rel;
+    return i;
+  }
+  // A read-only source IN/A.TXT with a known stamp.
+  void read_only_source(const std::string& content) {
+    write("IN/A.TXT", content);
+    ASSERT_EQ(fs_->set_mtime(path("IN/A.TXT"), kStamp), Error::kNone);
+    ASSERT_EQ(fs_->set_attributes(path("IN/A.TXT"), kReadOnly), Error::kNone);
+  }
+  Text transfer(const char* op, const std::string& name = "A.TXT") {
+    return transfer_file(*run_, path("IN/" + name), path("OUT/"), op);
+  }
+  std::string out() const { return fp_.console.transcript_utf8(); }
+
+  fake::FakePlatform fp_;
+  std::unique_ptr<FileSystem> fs_;
+  std::unique_ptr<Platform> platform_;
+  std::unique_ptr<qv::Run> run_;
+  stdfs::path dir_;
+  std::string root_;
+};
+
+TEST_F(RealTransfer, ReadOnlySourceCopiedAndMovedWithAttributesAndExactTime) {
+  read_only_source("copy me");
+  EXPECT_EQ(transfer("Copy").str(), path("OUT/").str());
+  EXPECT_EQ(read("OUT/A.TXT"), "copy me");
+  EXPECT_EQ(info("OUT/A.TXT").mtime_ns, kStamp);
+  EXPECT_NE(info("OUT/A.TXT").attributes & kAttrReadOnly, 0u);
+  EXPECT_NE(info("IN/A.TXT").attributes & kAttrReadOnly, 0u);  // the source keeps its own
+
+  stdfs::remove_all(native("OUT"));
+  EXPECT_EQ(transfer("Move").str(), path("OUT/").str());
+  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));
+  EXPECT_EQ(read("OUT/A.TXT"), "copy me");
+  EXPECT_EQ(info("OUT/A.TXT").mtime_ns, kStamp);
+  EXPECT_NE(info("OUT/A.TXT").attributes & kAttrReadOnly, 0u);
+  EXPECT_EQ(run_->state.byte_count, 7);
+  for (const auto& e : stdfs::directory_iterator(native("OUT"))) {
+    EXPECT_FALSE(is_partial_name(e.path().filename().string())) << e.path();
+  }
+}
+
+TEST_F(RealTransfer, CreateDirChainLandsInTheFirstFreeLevel) {
+  write("IN/A.TXT", "third");
+  write("OUT/A.TXT", "first");
+  write("OUT/COPY/A.TXT", "second");
+  Text landed = transfer("Move");
+  EXPECT_EQ(landed.str(), path("OUT/").str() + "COPY\\COPY\\");
+  EXPECT_EQ(read("OUT/COPY/COPY/A.TXT"), "third");
+  EXPECT_EQ(read("OUT/A.TXT"), "first");
+  EXPECT_EQ(read("OUT/COPY/A.TXT"), "second");
+  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));
+}
+
+TEST_F(RealTransfer, OverwriteReplacesTheOldTargetInPlace) {
+  run_->settings.if_file_exist = IfFileExist::kOverwriteFile;
+  write("IN/A.TXT", "new");
+  write("OUT/A.TXT", "old old");
+  ASSERT_EQ(fs_->set_attributes(path("OUT/A.TXT"), kReadOnly), Error::kNone);
+  EXPECT_EQ(transfer("Move").str(), path("OUT/").str());
+  EXPECT_EQ(read("OUT/A.TXT"), "new");
+  EXPECT_NE(out().find("is successfully removed!!!"), std::string::npos) << out();
+}
+
+TEST_F(RealTransfer, FileHeldOpenByAnotherProcessIsRefused) {
+  if (windows_paths()) GTEST_SKIP() << "a shell child holding a file is a POSIX case";
+  write("IN/A.TXT", "busy");
+  const std::string file = native("IN/A.TXT").string();
+  const std::string pid = native("holder.pid").string();
+  // The shell opens the file and leaves a child that keeps it open.
+  ASSERT_EQ(std::system(("exec 3>>'" + file + "'; sleep 30 & echo $! > '" + pid + "'").c_str()), 0);
+  EXPECT_EQ(transfer("Move").str(), "");
+  EXPECT_EQ(std::system(("kill $(cat '" + pid + "')").c_str()), 0);
+  EXPECT_EQ(read("IN/A.TXT"), "busy");
+  EXPECT_FALSE(stdfs::exists(native("OUT/A.TXT")));
+  EXPECT_NE(out().find("Can not create file :"), std::string::npos) << out();
+}
+
+TEST_F(RealTransfer, LinksAndFifosAreNeverTouched) {
+  if (windows_paths()) GTEST_SKIP() << "links and FIFOs are a POSIX case";
+  write("REAL.TXT", "kept");
+  const std::string in = native("IN").string();
+  ASSERT_EQ(
+      std::system(
+          ("ln -s ../REAL.TXT '" + in + "/LINK.TXT' && mkfifo '" + in + "/FIFO.TXT'").c_str()),
+      0);
+  DirSearch search(*fs_, path("IN/*.*"), 0x3F);
+  EXPECT_FALSE(search.found());
+  for (const char* name : {"LINK.TXT", "FIFO.TXT"}) {
+    for (const char* op : {"Copy", "Move"}) {
+      EXPECT_EQ(transfer(op, name).str(), "") << name << " " << op;
+      EXPECT_FALSE(stdfs::exists(native(std::string("OUT/") + name))) << name;
+    }
+  }
+  EXPECT_TRUE(stdfs::is_symlink(native("IN/LINK.TXT")));
+  EXPECT_TRUE(stdfs::is_fifo(native("IN/FIFO.TXT")));
+  EXPECT_EQ(read("REAL.TXT"), "kept");
+}
+
+}  // namespace
+}  // namespace qv
