@@ -94,7 +94,7 @@ TEST(PathHelpers, SplitAtTheLastSeparator) {
   };
   const std::vector<Case> cases = {
       {"D:\\IN\\A.TXT", "D:\\IN\\", "A.TXT"},
-      {"/tmp/in/a.txt", "/tmp/in/", "a.txt"},
+      {"/srv/in/a.txt", "/srv/in/", "a.txt"},
       {"D:\\IN/B\\*.*", "D:\\IN/B\\", "*.*"},
       {"D:A.TXT", "D:", "A.TXT"},
       {"A.TXT", "", "A.TXT"},
