@@ -22,7 +22,10 @@ qv_fail() {
 }
 
 qv_cleanup() {
-  [ -n "$QV_TMUX" ] && tmux -L "$QV_TMUX" kill-server >/dev/null 2>&1
+  if [ -n "$QV_TMUX" ]; then
+    tmux -L "$QV_TMUX" kill-server >/dev/null 2>&1
+    rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$QV_TMUX"
+  fi
   if [ -n "$QV_DIR" ] && [ "${QV_KEEP:-0}" != 1 ]; then rm -rf "$QV_DIR"; fi
 }
 

@@ -32,7 +32,7 @@ trap 'rm -rf "$results"' EXIT
 run_case() {
   local file=$1 results=$2 name
   name=$(basename "$file" .sh)
-  if bash "$file" >"$results/$name.log" 2>&1; then
+  if bash "$file" "$QV_BIN" >"$results/$name.log" 2>&1; then
     echo PASS >"$results/$name.result"
   else
     echo FAIL >"$results/$name.result"
