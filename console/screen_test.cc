@@ -4,7 +4,6 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 
 #include "console/messages.h"
 #include "control/run.h"
@@ -69,31 +68,6 @@ TEST(ScreenWindow, AMessageEndingInTheLastColumnOfTheBottomRowScrolls) {
   EXPECT_EQ(cells_text(s, 3, 23, 77), std::string(77, ' '));
 }
 
-TEST(ScreenWindow, WritingUpToTheLastCellButOneNeverScrollsTheScreen) {
-  fake::FakeConsole console;
-  Screen s(console);
-  s.full_window();
-  s.put_text(1, 1, "top", kCyan);
-  s.goto_xy(1, 24);
-  s.write(std::string(80, '-'));
-  EXPECT_EQ(s.where_y(), 25);
-  EXPECT_EQ(cells_text(s, 1, 1, 3), "top");
-}
-
-TEST(ScreenWindow, CursorPlacesOutsideTheWindowAreIgnored) {
-  fake::FakeConsole console;
-  Screen s(console);
-  s.window(2, 3, 15, 11);
-  s.goto_xy(5, 4);
-  for (auto [x, y] : {std::pair{0, 1}, {15, 1}, {1, 10}, {1, 0}}) {
-    s.goto_xy(x, y);
-    EXPECT_EQ(s.where_x(), 5);
-    EXPECT_EQ(s.where_y(), 4);
-  }
-  s.write("x");
-  EXPECT_EQ(s.cell(6, 6).ch, 'x');
-}
-
 TEST(ScreenWindow, NumbersAreRightAlignedInTheirWidth) {
   struct Case {
     int64_t n;
@@ -109,23 +83,6 @@ TEST(ScreenWindow, NumbersAreRightAlignedInTheirWidth) {
     EXPECT_EQ(cells_text(s, 1, 1, static_cast<int>(c.shown.size())), c.shown);
     EXPECT_EQ(s.where_x(), static_cast<int>(c.shown.size()) + 1);
   }
-}
-
-TEST(ScreenWindow, CellsCarryTheColoursAndClearingUsesThem) {
-  fake::FakeConsole console;
-  Screen s(console);
-  s.text_colour(kYellow);
-  s.text_background(kRed);
-  EXPECT_EQ(s.attribute(), 0x4E);
-  s.write("r");
-  EXPECT_EQ(s.cell(1, 1).attr, 0x4E);
-  s.text_background(kBlack);
-  s.text_colour(kGreen);
-  s.window(10, 10, 12, 11);
-  s.clear_window();
-  EXPECT_EQ(s.cell(10, 10), (Cell{' ', kGreen}));
-  EXPECT_EQ(s.cell(13, 10), (Cell{' ', kLightGrey}));
-  EXPECT_EQ(s.cell(1, 1).ch, 'r');
 }
 
 TEST(ScreenCells, PutTextKeepsTheCursorAndSaveRestoreKeepsAllCells) {
@@ -211,16 +168,6 @@ TEST(Messages, StartMessageLineBreaksOnlyOutsideColumnOne) {
   EXPECT_EQ(run.screen.cell(3, 14).ch, 's');
   EXPECT_EQ(run.screen.cell(3, 15).ch, 't');
   EXPECT_EQ(p.console.transcript_utf8(), "first\n" + std::string(77, 's') + "third");
-}
-
-TEST(Messages, SetColourPutsTheTextOnBlack) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  run.screen.text_background(kRed);
-  set_colour(run, kYellow);
-  EXPECT_EQ(run.screen.attribute(), kYellow);
-  set_colour(run, kLightGrey);
-  EXPECT_EQ(run.screen.attribute(), kLightGrey);
 }
 
 }  // namespace
