@@ -98,7 +98,7 @@ TEST(MainCycle, ExitConditionsAndTheirCodes) {
   const LimitCase cases[] = {
       {"both limits in one turn: cycles decide", 1, 5, 100, 11,
        "Exit by amount cycles of perfomance files configuration 1."},
-      {"run time reached exactly", 0, 5, 5, 22,
+      {"run time reached exactly", 5, 5, 5, 22,
        "Exit on time work of the program without bat-file 5."},
       {"run time reached before the cycle limit", 3, 5, 7, 22,
        "Exit on time work of the program without bat-file 5."},
@@ -148,7 +148,7 @@ TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
   } cases[] = {{"key", true, false}, {"stop request", false, true}};
   for (const Case& c : cases) {
     CycleRun r(kOneBlock);
-    r.run.settings.valid_cycle_full_run = 0;
+    r.run.settings.valid_cycle_full_run = 5;  // a backstop: would end with 9
     r.run.settings.code_return_cycle = 9;
     r.run.settings.code_return_time = 9;
     r.fp.fs.add_file("C:\\IN\\A.DAT", "a");
@@ -165,7 +165,7 @@ TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
 
 TEST(MainCycle, KeyPressedDuringTheSearchEndsItAfterTheFileInHand) {
   CycleRun r(kOneBlock);
-  r.run.settings.valid_cycle_full_run = 0;
+  r.run.settings.valid_cycle_full_run = 5;
   r.fp.fs.add_file("C:\\IN\\A.DAT", "a");
   r.fp.fs.add_file("C:\\IN\\B.DAT", "b");
   r.fp.fs.add_file("C:\\IN\\C.DAT", "c");

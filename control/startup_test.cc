@@ -97,7 +97,7 @@ TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
       {"settings read before the script is looked for", {}, "NO_SUCH_KEY 1\r\n", false, 7},
       {"help switch before the settings", {"/H"}, nullptr, false, 0},
       {"settings read before the other switches", {"/X"}, nullptr, false, 6},
-      {"unknown argument before the script is looked for", {"/X"}, kQuickRun, false, 0},
+      {"unknown argument before the script is looked for", {"/X"}, kQuickRun, false, 2},
   };
   for (const EarlyEnd& c : cases) {
     fake::FakePlatform fp;
