@@ -6,6 +6,7 @@
 
 namespace qv {
 
+// Reads the next block; sets run.script.block_ready when it may be carried out.
 void interpretation_step(Run& run);
 
 }  // namespace qv
