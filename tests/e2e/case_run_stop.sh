@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# A stop request by signal (SIGTERM natively, SIGINT under Wine, where it
+# arrives as Ctrl+C) ends the run like a key press: after the file in hand,
+# exit code 0, the banner again and the farewell line; nothing half-copied.
+. "$(dirname "$0")/lib.sh"
+
+path_of() {
+  if [ "$QV_MODE" = wine ]; then
+    local p="$QV_DIR/$1"
+    printf 'Z:%s' "${p//\//\\}"
+  else
+    printf '%s/%s' "$QV_DIR" "$1"
+  fi
+}
+
+qv_setup
+qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 400"
+qv_qvr "$(path_of in)" "Mask: *.bin" "$(path_of out1)" "$(path_of out2)" "Command: DO"
+mkdir -p "$QV_DIR/in"
+for n in 1 2 3 4 5 6 7 8; do
+  head -c $((3000000 + n)) /dev/urandom >"$QV_DIR/in/f$n.bin"
+  cp "$QV_DIR/in/f$n.bin" "$QV_DIR/orig-f$n"
+done
+
+cmd=$(qv_command)
+(cd "$QV_DIR" && exec $cmd </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
+pid=$!
+deadline=$((SECONDS + QV_TIMEOUT))
+until grep -q ' \*=> ' "$QV_DIR/raw.txt" 2>/dev/null; do
+  [ $SECONDS -lt $deadline ] || { kill -KILL $pid; qv_fail "no transfer began"; }
+  sleep 0.1
+done
+if [ "$QV_MODE" = wine ]; then kill -INT $pid; else kill -TERM $pid; fi
+( sleep "$QV_TIMEOUT"; kill -KILL $pid 2>/dev/null ) &
+watchdog=$!
+wait $pid
+QV_EXIT=$?
+kill $watchdog 2>/dev/null
+tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
+
+expect_exit 0
+expect_output_contains "Exit on pressing a key."
+expect_last_line "Good Luck! Good-By :─) !"
+exit_at=$(grep -n 'Exit on pressing a key.' "$QV_DIR/out.txt" | head -n 1 | cut -d: -f1)
+farewell_at=$(grep -n 'Good Luck!' "$QV_DIR/out.txt" | tail -n 1 | cut -d: -f1)
+[ $((farewell_at - exit_at)) -gt 5 ] || qv_fail "no banner between the exit message and the farewell"
+
+# Every file is whole wherever it is: moved into out2 with a copy in out1,
+# or still in the input directory, never cut; no file in flight is left.
+moved=0
+for n in 1 2 3 4 5 6 7 8; do
+  if [ -f "$QV_DIR/out2/f$n.bin" ]; then
+    moved=$((moved + 1))
+    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out2/f$n.bin" || qv_fail "out2/f$n.bin is not whole"
+    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out1/f$n.bin" || qv_fail "out1/f$n.bin is not whole"
+    expect_no_file "in/f$n.bin"
+  else
+    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/in/f$n.bin" || qv_fail "in/f$n.bin changed or vanished"
+  fi
+done
+[ $moved -ge 1 ] || qv_fail "the file in hand was not finished"
+[ $moved -lt 8 ] || qv_fail "the stop request did not end the run early"
+leftovers=$(find "$QV_DIR" -name '.~qv*' | wc -l)
+[ "$leftovers" = 0 ] || qv_fail "files in flight left behind: $leftovers"
+echo "case_run_stop: all checks passed ($moved of 8 files sent before the stop)"
