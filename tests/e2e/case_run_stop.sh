@@ -31,11 +31,13 @@ until grep -q ' \*=> ' "$QV_DIR/raw.txt" 2>/dev/null; do
   sleep 0.1
 done
 if [ "$QV_MODE" = wine ]; then kill -INT $pid; else kill -TERM $pid; fi
-( sleep "$QV_TIMEOUT"; kill -KILL $pid 2>/dev/null ) &
-watchdog=$!
+deadline=$((SECONDS + QV_TIMEOUT))
+while kill -0 $pid 2>/dev/null; do
+  [ $SECONDS -lt $deadline ] || { kill -KILL $pid; qv_fail "no end after the stop request"; }
+  sleep 0.2
+done
 wait $pid
 QV_EXIT=$?
-kill $watchdog 2>/dev/null
 tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
 
 expect_exit 0
