@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,34 +37,30 @@ bool ends_with(const std::string& text, const std::string& tail) {
 }
 
 TEST(Startup, FullRunEndsWithSecondBannerFarewellAndCycleCode) {
-  fake::FakePlatform fp;
-  fp.fs.add_file(kSettings, kQuickRun);
-  fp.fs.add_file(kScript, kOneBlock);
-  fp.fs.add_file("C:\\IN\\A.DAT", "data");
-  const int code = run_program(fp.platform);
-  EXPECT_EQ(code, 3);
-  EXPECT_EQ(fp.fs.content("C:\\OUT\\A.DAT"), "data");
-  const std::string out = fp.console.transcript_utf8();
-  const std::string title = title_of(fp);
-  ASSERT_FALSE(title.empty());
-  EXPECT_EQ(out.rfind(title, 0), 0u) << out;  // the banner comes first
-  EXPECT_EQ(count_of(out, title), 2u) << out;
-  const std::size_t exit_message = out.find("Exit by amount cycles");
-  ASSERT_NE(exit_message, std::string::npos) << out;
-  EXPECT_GT(out.rfind(title), exit_message);  // banner again after the main cycle
-  EXPECT_TRUE(ends_with(out, kFarewell)) << out;
-  EXPECT_EQ(count_of(out, "Good Luck!"), 1u);
-  EXPECT_FALSE(fp.console.cursor_visible());
-}
-
-TEST(Startup, FarewellFollowsTheLanguage) {
-  fake::FakePlatform fp;
-  fp.fs.add_file(kSettings, std::string(kQuickRun) + "LANGUAGE Russian\r\n");
-  fp.fs.add_file(kScript, kOneBlock);
-  EXPECT_EQ(run_program(fp.platform), 3);
-  const std::string out = fp.console.transcript_utf8();
-  EXPECT_TRUE(ends_with(out, "Удачи! Всего лучшего :─) !\n")) << out;
-  EXPECT_EQ(out.find("Good Luck!"), std::string::npos);
+  struct Case {
+    const char* language;
+    const char* farewell;
+  } cases[] = {{"English", kFarewell}, {"Russian", "Удачи! Всего лучшего :─) !\n"}};
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    fp.fs.add_file(kSettings, std::string(kQuickRun) + "LANGUAGE " + c.language + "\r\n");
+    fp.fs.add_file(kScript, kOneBlock);
+    fp.fs.add_file("C:\\IN\\A.DAT", "data");
+    EXPECT_EQ(run_program(fp.platform), 3) << c.language;
+    EXPECT_EQ(fp.fs.content("C:\\OUT\\A.DAT"), "data");
+    const std::string out = fp.console.transcript_utf8();
+    const std::string title = title_of(fp);
+    ASSERT_FALSE(title.empty());
+    EXPECT_EQ(out.rfind(title, 0), 0u) << out;         // the banner comes first
+    EXPECT_EQ(count_of(out, "( Win+ )."), 2u) << out;  // the version line of each banner
+    const std::size_t exit_message = out.find("Exit by amount cycles");
+    const std::size_t exit_message_ru = out.find("Выход по количеству циклов");
+    ASSERT_NE(std::min(exit_message, exit_message_ru), std::string::npos) << out;
+    EXPECT_GT(out.rfind("( Win+ )."), std::min(exit_message, exit_message_ru));
+    EXPECT_TRUE(ends_with(out, c.farewell)) << out;
+    EXPECT_EQ(count_of(out, ":─) !"), 1u);
+    EXPECT_FALSE(fp.console.cursor_visible());
+  }
 }
 
 TEST(Startup, StopRequestEndsLikeAKeyPress) {
