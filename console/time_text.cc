@@ -5,9 +5,10 @@
 namespace qv {
 
 Text two_digits(int32_t n) {
-  std::string s = std::to_string(n);
-  if (s.size() == 1) s.insert(0, "0");
-  return Text(s);
+  Text out;
+  if (n >= 0 && n <= 9) out.append('0');
+  out.append(std::to_string(n));
+  return out;
 }
 
 Text time_text(Run& run) {
