@@ -28,18 +28,16 @@ class Win32FileSystemTest : public ::testing::Test {
     dir_ = oem;
     fs_ = make_real_file_system();
   }
-  void TearDown() override {
-    // Files first, then the directories (at most one level deep in these tests).
-    remove_tree(wdir_);
-  }
+  void TearDown() override { remove_tree(wdir_); }
+  // Removes a directory with everything in it.
   static void remove_tree(const std::wstring& dir) {
     WIN32_FIND_DATAW d;
     HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &d);
     while (h != INVALID_HANDLE_VALUE) {
       std::wstring n = d.cFileName;
       std::wstring full = dir + L"\\" + n;
-      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (n != L"." && n != L"..") {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
           remove_tree(full);
         else

@@ -86,20 +86,6 @@ TEST(Win32System, ANamedLockExcludesOtherHoldersOfTheName) {
   EXPECT_EQ(counter, 4000);
 }
 
-TEST(Win32System, LocalTimeFollowsTheSystemClock) {
-  Win32Clock clock;
-  SYSTEMTIME before;
-  GetLocalTime(&before);
-  LocalTime t = clock.local_time();
-  EXPECT_EQ(t.year, before.wYear);
-  EXPECT_GE(t.hundredths, 0);
-  EXPECT_LE(t.hundredths, 99);
-  EXPECT_GE(t.weekday, 0);
-  EXPECT_LE(t.weekday, 6);
-  int64_t a = clock.monotonic_ms();
-  EXPECT_GE(clock.monotonic_ms(), a);
-}
-
 TEST(Win32System, ConsoleControlEventsBecomeAStopRequest) {
   struct Case {
     DWORD type;
