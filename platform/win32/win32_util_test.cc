@@ -62,7 +62,7 @@ TEST(Win32Util, DriveRootOfPath) {
   } cases[] = {
       {"C:\\DATA\\IN", L"C:\\"},
       {"d:", L"D:\\"},
-      {"z:/tmp/x", L"Z:\\"},
+      {"z:/data/x", L"Z:\\"},
       {"\\\\server\\share\\dir\\f", L"\\\\server\\share\\"},
       {"//server/share", L"\\\\server\\share\\"},
       {"\\\\server", L""},
