@@ -12,16 +12,17 @@
 namespace qv {
 namespace {
 
-// A run that has just dispatched data file `data` of input directory C:\IN\.
+// A run that has just dispatched data file `data` of input directory C:\IN\,
+// with a covering note N.(S) beside it.
 struct NoteRun {
   fake::FakePlatform fp;
   Run run{fp.platform};
 
-  explicit NoteRun(const std::string& data) {
+  NoteRun(const std::string& data, const std::string& note) {
     fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
     fp.fs.add_file("C:\\IN\\" + data, "data");
+    fp.fs.add_file("C:\\IN\\N.(S)", note);
     run.settings.delay_copy = 0;
-    run.settings.create_dir = "COPY";
     run.settings.mask_sopr = "*.(S)";
     run.settings.file_attr = 37;
     run.state.expanded_inputs = {Text("C:\\IN\\")};
@@ -29,10 +30,6 @@ struct NoteRun {
     run.state.current_search =
         std::make_unique<DirSearch>(fp.fs, Text("C:\\IN\\") + data, run.settings.file_attr);
   }
-  void note(const std::string& name, const std::string& text) {
-    fp.fs.add_file("C:\\IN\\" + name, text);
-  }
-  void went_to(std::vector<Text> targets) { run.state.done_targets = std::move(targets); }
 };
 
 TEST(CoveringNote, MentionIgnoresCaseAndMatchesSubstrings) {
@@ -51,53 +48,20 @@ TEST(CoveringNote, MentionIgnoresCaseAndMatchesSubstrings) {
       {"name split over two lines", "REPORT.TXT", "REPORT\r\n.TXT\r\n", false},
       {"name beyond the first 255 bytes of a line", "REPORT.TXT",
        std::string(260, '-') + "REPORT.TXT\r\n", false},
-      {"empty note", "REPORT.TXT", "", false},
   };
   for (const Case& c : cases) {
-    NoteRun n(c.data);
-    n.note("N.(S)", c.text);
+    NoteRun n(c.data, c.text);
     EXPECT_EQ(note_mentions_file(n.run, "N.(S)"), c.mentions) << c.name;
   }
+  NoteRun locked("REPORT.TXT", "REPORT.TXT");
+  locked.fp.fs.fail(fake::FsOp::kOpenRead, 1, Error::kLocked, true);
+  EXPECT_FALSE(note_mentions_file(locked.run, "N.(S)"));
 }
 
-TEST(CoveringNote, UnreadableNoteMentionsNothing) {
-  NoteRun n("REPORT.TXT");
-  n.note("N.(S)", "REPORT.TXT");
-  n.fp.fs.fail(fake::FsOp::kOpenRead, 1, Error::kLocked, true);
-  EXPECT_FALSE(note_mentions_file(n.run, "N.(S)"));
-  EXPECT_FALSE(note_mentions_file(n.run, "GONE.(S)"));
-}
-
-TEST(CoveringNote, FollowsTheDataFileIntoEveryOutput) {
-  NoteRun n("REPORT.TXT");
-  n.note("N1.(S)", "about report.txt");
-  n.note("N2.(S)", "about something else");
-  n.went_to({"D:\\O1\\", "D:\\O2\\"});
-  send_covering_notes(n.run);
-  EXPECT_EQ(n.fp.fs.content("D:\\O1\\N1.(S)"), "about report.txt");
-  EXPECT_EQ(n.fp.fs.content("D:\\O2\\N1.(S)"), "about report.txt");
-  EXPECT_FALSE(n.fp.fs.exists("C:\\IN\\N1.(S)"));  // moved into the last
-  EXPECT_TRUE(n.fp.fs.exists("C:\\IN\\N2.(S)"));   // names nothing dispatched: stays
-  EXPECT_FALSE(n.fp.fs.exists("D:\\O1\\N2.(S)"));
-  const std::string out = n.fp.console.transcript_utf8();
-  EXPECT_NE(out.find("C:\\IN\\N1.(S) *=> D:\\O1\\"), std::string::npos) << out;
-  EXPECT_NE(out.find("C:\\IN\\N1.(S) O=> D:\\O2\\"), std::string::npos) << out;
-}
-
-TEST(CoveringNote, FollowsIntoTheSubDirectoryOfTheCreateDirPolicy) {
-  NoteRun n("REPORT.TXT");
-  n.note("N.(S)", "REPORT.TXT");
-  n.fp.fs.add_dir("D:\\OUT\\COPY");
-  n.went_to({"D:\\OUT\\COPY\\"});
-  send_covering_notes(n.run);
-  EXPECT_TRUE(n.fp.fs.exists("D:\\OUT\\COPY\\N.(S)"));
-  EXPECT_FALSE(n.fp.fs.exists("D:\\OUT\\N.(S)"));
-  EXPECT_FALSE(n.fp.fs.exists("C:\\IN\\N.(S)"));
-}
-
-// A transfer that gave up leaves an empty entry: no note goes there, and a
-// note whose data file was not moved is not moved either.
-TEST(CoveringNote, NeverGoesWhereTheDataFileDidNot) {
+// The note is copied into each directory the data file reached and moved into
+// the last; a transfer that gave up leaves an empty entry that gets no note,
+// and a note whose data file was not moved is not moved either.
+TEST(CoveringNote, GoesOnlyWhereTheDataFileWent) {
   struct Case {
     const char* name;
     std::vector<Text> targets;
@@ -105,22 +69,27 @@ TEST(CoveringNote, NeverGoesWhereTheDataFileDidNot) {
     bool stays;
   };
   const std::vector<Case> cases = {
+      {"two outputs", {"D:\\O1\\", "D:\\O2\\"}, {"D:\\O1\\N.(S)", "D:\\O2\\N.(S)"}, false},
       {"copy gave up", {"", "D:\\O2\\"}, {"D:\\O2\\N.(S)"}, false},
       {"move gave up", {"D:\\O1\\", ""}, {"D:\\O1\\N.(S)"}, true},
       {"everything gave up", {"", ""}, {}, true},
       {"nothing dispatched", {}, {}, true},
   };
   for (const Case& c : cases) {
-    NoteRun n("REPORT.TXT");
-    n.note("N.(S)", "REPORT.TXT");
-    n.went_to(c.targets);
+    SCOPED_TRACE(c.name);
+    NoteRun n("REPORT.TXT", "about report.txt");
+    n.fp.fs.add_file("C:\\IN\\OTHER.(S)", "about something else");
+    n.run.state.done_targets = c.targets;
     send_covering_notes(n.run);
-    EXPECT_EQ(n.fp.fs.exists("C:\\IN\\N.(S)"), c.stays) << c.name;
+    EXPECT_EQ(n.fp.fs.exists("C:\\IN\\N.(S)"), c.stays);
     std::vector<std::string> received;
     for (const char* dir : {"D:\\O1\\N.(S)", "D:\\O2\\N.(S)"}) {
       if (n.fp.fs.exists(dir)) received.push_back(dir);
     }
-    EXPECT_EQ(received, c.receive) << c.name;
+    EXPECT_EQ(received, c.receive);
+    for (const std::string& note : c.receive) EXPECT_EQ(n.fp.fs.content(note), "about report.txt");
+    EXPECT_TRUE(n.fp.fs.exists("C:\\IN\\OTHER.(S)"));  // names nothing dispatched: stays
+    EXPECT_FALSE(n.fp.fs.exists("D:\\O1\\OTHER.(S)"));
   }
 }
 
