@@ -188,19 +188,5 @@ TEST(MainCycle, BlockCutShortByAFaultyLineIsNotCarriedOut) {
   }
 }
 
-TEST(MainCycle, CoveringNotesFollowTheFileOnlyWhenAsked) {
-  for (bool notes : {false, true}) {
-    CycleRun r("C:\\IN\r\nMask: *.TXT\r\nC:\\O1\r\nC:\\O2\r\nCommand: DO\r\n");
-    r.run.settings.analis_sopr = notes;
-    r.run.settings.mask_sopr = "*.(S)";
-    r.fp.fs.add_file("C:\\IN\\DATA.TXT", "payload");
-    r.fp.fs.add_file("C:\\IN\\NOTE.(S)", "see data.txt\r\n");
-    r.go();
-    EXPECT_EQ(r.fp.fs.exists("C:\\O1\\NOTE.(S)"), notes);
-    EXPECT_EQ(r.fp.fs.exists("C:\\O2\\NOTE.(S)"), notes);
-    EXPECT_EQ(r.fp.fs.exists("C:\\IN\\NOTE.(S)"), !notes);
-  }
-}
-
 }  // namespace
 }  // namespace qv

@@ -152,45 +152,37 @@ TEST(Transfer, EveryFaultKeepsTheSourceAndLeavesNoPartialFile) {
     const char* report;
   };
   const char* kCannot = "Can not create file : D:\\OUT\\A.TXT !!!";
+  const char* kCannotDelete = "Can not delete file : D:\\OUT\\A.TXT !!!";
+  auto fault = [](FsOp op, int nth, Error error, bool persistent = false, const char* part = "") {
+    return [=](TransferRun& t) { t.fp.fs.fail(op, nth, error, persistent, part); };
+  };
+  auto locked = [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); };
   const std::vector<Case> cases = {
       {"drive missing", false, [](TransferRun&) {}, "E:\\OUT\\", "Not Exist drive E: !!!"},
       {"little space", false, [](TransferRun& t) { t.fp.fs.set_free('D', 1000); }, "D:\\OUT\\",
        "There is not enough of place on a disk!!!  D: 1000 byte."},
-      {"locked source", false, [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); },
-       "D:\\OUT\\", kCannot},
+      {"locked source", false, locked, "D:\\OUT\\", kCannot},
       {"vanished source", false,
        [](TransferRun& t) {
          t.fp.fs.fail(FsOp::kStat, 1, Error::kNotFound, true, kSource);
          t.fp.fs.fail(FsOp::kOpenExclusive, 1, Error::kNotFound, true, kSource);
        },
        "D:\\OUT\\", kCannot},
-      {"uncreatable directory", false,
-       [](TransferRun& t) { t.fp.fs.fail(FsOp::kMakeDir, 1, Error::kAccessDenied, true); },
+      {"uncreatable directory", false, fault(FsOp::kMakeDir, 1, Error::kAccessDenied, true),
        "D:\\NEW\\", "I can not create D:\\NEW\\"},
-      {"uncreatable target", false,
-       [](TransferRun& t) { t.fp.fs.fail(FsOp::kCreate, 1, Error::kAccessDenied, true); },
+      {"uncreatable target", false, fault(FsOp::kCreate, 1, Error::kAccessDenied, true),
        "D:\\OUT\\", kCannot},
-      {"disk full mid-copy", false,
-       [](TransferRun& t) { t.fp.fs.fail(FsOp::kWrite, 2, Error::kNoSpace); }, "D:\\OUT\\",
-       kCannot},
-      {"read error", false, [](TransferRun& t) { t.fp.fs.fail(FsOp::kRead, 2, Error::kIo); },
-       "D:\\OUT\\", kCannot},
-      {"flush fails", false, [](TransferRun& t) { t.fp.fs.fail(FsOp::kFlush, 1, Error::kIo); },
-       "D:\\OUT\\", kCannot},
-      {"rename fails", false, [](TransferRun& t) { t.fp.fs.fail(FsOp::kRename, 1, Error::kIo); },
-       "D:\\OUT\\", kCannot},
+      {"disk full mid-copy", false, fault(FsOp::kWrite, 2, Error::kNoSpace), "D:\\OUT\\", kCannot},
+      {"read error", false, fault(FsOp::kRead, 2, Error::kIo), "D:\\OUT\\", kCannot},
+      {"flush fails", false, fault(FsOp::kFlush, 1, Error::kIo), "D:\\OUT\\", kCannot},
+      {"rename fails", false, fault(FsOp::kRename, 1, Error::kIo), "D:\\OUT\\", kCannot},
       {"read-only old target stays read-only", true,
-       [](TransferRun& t) {
-         t.fp.fs.fail(FsOp::kSetAttributes, 1, Error::kAccessDenied, true, kTarget);
-       },
-       "D:\\OUT\\", "Can not delete file : D:\\OUT\\A.TXT !!!"},
-      {"undeletable old target", true,
-       [](TransferRun& t) { t.fp.fs.fail(FsOp::kRename, 1, Error::kLocked); }, "D:\\OUT\\",
-       "Can not delete file : D:\\OUT\\A.TXT !!!"},
-      {"locked source, old target", true, [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); },
-       "D:\\OUT\\", kCannot},
-      {"disk full, old target", true,
-       [](TransferRun& t) { t.fp.fs.fail(FsOp::kWrite, 1, Error::kNoSpace); }, "D:\\OUT\\",
+       fault(FsOp::kSetAttributes, 1, Error::kAccessDenied, true, kTarget), "D:\\OUT\\",
+       kCannotDelete},
+      {"undeletable old target", true, fault(FsOp::kRename, 1, Error::kLocked), "D:\\OUT\\",
+       kCannotDelete},
+      {"locked source, old target", true, locked, "D:\\OUT\\", kCannot},
+      {"disk full, old target", true, fault(FsOp::kWrite, 1, Error::kNoSpace), "D:\\OUT\\",
        kCannot},
   };
   const std::string content(3 * 1024 * 1024, 'z');

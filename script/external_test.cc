@@ -11,19 +11,22 @@
 namespace qv {
 namespace {
 
-class ExternalTest : public ::testing::Test {
- protected:
-  ExternalTest() {
-    run.settings.run_batnik = true;
-    run.settings.name_batnik = "job.bat";
-    run.settings.delay_bat = 0;
-  }
-  std::string transcript() const { return fp.console.transcript_utf8(); }
+// A run whose end-of-cycle program job.bat is switched on, with no delay.
+struct ExternalRun {
   fake::FakePlatform fp;
   qv::Run run{fp.platform};
+
+  explicit ExternalRun(bool check_exists = false, uint8_t lang = 0) {
+    run.settings.run_batnik = true;
+    run.settings.valid_exist_bat = check_exists;
+    run.settings.name_batnik = "job.bat";
+    run.settings.delay_bat = 0;
+    run.settings.lang = lang;
+  }
+  std::string out() const { return fp.console.transcript_utf8(); }
 };
 
-TEST_F(ExternalTest, SmartRunStartsOnlyAfterATransfer) {
+TEST(ExternalTest, SmartRunStartsOnlyAfterATransfer) {
   struct Case {
     bool run_batnik, smart, transfer_done;
     size_t starts;
@@ -33,138 +36,109 @@ TEST_F(ExternalTest, SmartRunStartsOnlyAfterATransfer) {
       {true, false, false, 1, false}, {true, false, true, 1, false},
   };
   for (const Case& c : cases) {
-    fake::FakePlatform local;
-    qv::Run r{local.platform};
-    r.settings.run_batnik = c.run_batnik;
-    r.settings.use_smart_run = c.smart;
-    r.settings.valid_exist_bat = false;
-    r.settings.name_batnik = "job.bat";
-    r.state.transfer_done = c.transfer_done;
-    end_of_cycle_run(r);
-    EXPECT_EQ(local.process.commands.size(), c.starts)
-        << c.run_batnik << c.smart << c.transfer_done;
-    EXPECT_EQ(r.state.transfer_done, c.done_after) << c.run_batnik << c.smart << c.transfer_done;
+    SCOPED_TRACE(::testing::Message() << c.run_batnik << c.smart << c.transfer_done);
+    ExternalRun e;
+    e.run.settings.run_batnik = c.run_batnik;
+    e.run.settings.use_smart_run = c.smart;
+    e.run.state.transfer_done = c.transfer_done;
+    end_of_cycle_run(e.run);
+    EXPECT_EQ(e.fp.process.commands.size(), c.starts);
+    EXPECT_EQ(e.run.state.transfer_done, c.done_after);
   }
 }
 
-TEST_F(ExternalTest, FindInPathTriesTheNameThenEachEntry) {
+TEST(ExternalTest, FindInPathTriesTheNameThenEachEntry) {
   struct Case {
-    const char* name;
     const char* path;
     const char* command;
     const char* found;  // "" when not found
   } cases[] = {
-      {"as written", nullptr, "C:\\TOOLS\\job.bat", "C:\\TOOLS\\job.bat"},
-      {"second entry, empty one skipped", "C:\\NONE;;C:\\BIN", "job.bat", "C:\\BIN\\job.bat"},
-      {"entry ending in a backslash", "C:\\BIN\\", "job.bat", "C:\\BIN\\job.bat"},
-      {"first entry wins", "C:\\TOOLS;C:\\BIN", "job.bat", "C:\\TOOLS\\job.bat"},
-      {"name with arguments", "C:\\BIN", "job.bat /q", ""},
-      {"directory is no file", "C:\\BIN", "SUB", ""},
-      {"no PATH", nullptr, "job.bat", ""},
+      {nullptr, "C:\\TOOLS\\job.bat", "C:\\TOOLS\\job.bat"},
+      {"C:\\NONE;;C:\\BIN", "job.bat", "C:\\BIN\\job.bat"},  // an empty entry skipped
+      {"C:\\BIN\\", "job.bat", "C:\\BIN\\job.bat"},
+      {"C:\\BIN", "job.bat /q", ""},
+      {"C:\\BIN", "SUB", ""},  // a directory is no program
+      {nullptr, "job.bat", ""},
   };
   for (const Case& c : cases) {
-    fake::FakePlatform local;
-    local.fs.add_file("C:\\TOOLS\\job.bat", "@echo off\r\n");
-    local.fs.add_file("C:\\BIN\\job.bat", "@echo off\r\n");
-    local.fs.add_dir("C:\\BIN\\SUB");
-    if (c.path) local.env.vars["PATH"] = c.path;
-    qv::Run r{local.platform};
+    ExternalRun e;
+    e.fp.fs.add_file("C:\\TOOLS\\job.bat", "@echo off\r\n");
+    e.fp.fs.add_file("C:\\BIN\\job.bat", "@echo off\r\n");
+    e.fp.fs.add_dir("C:\\BIN\\SUB");
+    if (c.path) e.fp.env.vars["PATH"] = c.path;
     Text full = "stale";
-    EXPECT_EQ(find_in_path(r, c.command, full), c.found[0] != '\0') << c.name;
-    EXPECT_EQ(full.str(), c.found) << c.name;
+    EXPECT_EQ(find_in_path(e.run, c.command, full), c.found[0] != '\0') << c.command;
+    EXPECT_EQ(full.str(), c.found) << c.command;
   }
 }
 
-TEST_F(ExternalTest, MissingProgramIsReportedAndNothingStarts) {
-  struct Case {
-    uint8_t lang;
-    std::string expected;
-  } cases[] = {
-      {0, "\u0421an't find a file for run : job.bat !!!"},
-      {1, "Не могу найти файл для запуска : job.bat !!!"},
-  };
-  for (const Case& c : cases) {
-    fake::FakePlatform local;
-    qv::Run r{local.platform};
-    r.settings.run_batnik = true;
-    r.settings.name_batnik = "job.bat";
-    r.settings.lang = c.lang;
-    r.state.transfer_done = true;
-    r.screen.put_text(5, 5, "KEEP", kGreen);
-    end_of_cycle_run(r);
-    EXPECT_NE(local.console.transcript_utf8().find(c.expected), std::string::npos)
-        << local.console.transcript_utf8();
-    EXPECT_TRUE(local.process.commands.empty());
-    EXPECT_TRUE(r.state.transfer_done);
-    EXPECT_EQ(r.screen.cell(5, 5).ch, 'K');
-    EXPECT_EQ(r.screen.attribute() & 0x0F, kLightGrey);
+TEST(ExternalTest, MissingProgramIsReportedAndNothingStarts) {
+  for (uint8_t lang : {0, 1}) {
+    ExternalRun e(true, lang);
+    e.run.state.transfer_done = true;
+    e.run.screen.put_text(5, 5, "KEEP", kGreen);
+    end_of_cycle_run(e.run);
+    EXPECT_NE(e.out().find(lang ? "Не могу найти файл для запуска : job.bat !!!"
+                                : "\u0421an't find a file for run : job.bat !!!"),
+              std::string::npos)
+        << e.out();
+    EXPECT_TRUE(e.fp.process.commands.empty());
+    EXPECT_TRUE(e.run.state.transfer_done);
+    EXPECT_EQ(e.run.screen.cell(5, 5).ch, 'K');
+    EXPECT_EQ(e.run.screen.attribute() & 0x0F, kLightGrey);
   }
 }
 
-TEST_F(ExternalTest, FoundProgramIsStartedByTheNameAsWritten) {
-  fp.fs.add_file("C:\\BIN\\job.bat", "");
-  fp.env.vars["PATH"] = "C:\\BIN";
-  end_of_cycle_run(run);
-  EXPECT_EQ(fp.process.commands, std::vector<std::string>{"job.bat"});
-}
-
-TEST_F(ExternalTest, ConsoleIsHandedOverAndRestored) {
-  run.settings.valid_exist_bat = false;
-  run.screen.put_text(1, 1, "STATUS LINE", kCyan);
-  run.screen.put_text(3, 13, "done operation", kLightGrey);
+// While the program runs the clock and title are not drawn and the screen
+// shows only "Run <name>"; afterwards every cell is as it was.
+TEST(ExternalTest, ConsoleIsHandedOverAndRestored) {
+  ExternalRun e(true);
+  e.fp.fs.add_file("C:\\BIN\\job.bat", "");
+  e.fp.env.vars["PATH"] = "C:\\BIN";
+  e.run.screen.put_text(1, 1, "STATUS LINE", kCyan);
+  e.run.screen.put_text(3, 13, "done operation", kLightGrey);
   CellGrid before;
-  run.screen.save_cells(before);
+  e.run.screen.save_cells(before);
   bool flags_during = true;
   std::string top_during, row_during;
-  fp.process.on_run = [&] {
-    flags_during = run.drawing.clock_drawing || run.drawing.title_drawing;
-    for (int x = 1; x <= 11; ++x) top_during += static_cast<char>(run.screen.cell(x, 1).ch);
-    for (int x = 1; x <= 14; ++x) row_during += static_cast<char>(run.screen.cell(x, 13).ch);
+  e.fp.process.on_run = [&] {
+    flags_during = e.run.drawing.clock_drawing || e.run.drawing.title_drawing;
+    for (int x = 1; x <= 11; ++x) top_during += static_cast<char>(e.run.screen.cell(x, 1).ch);
+    for (int x = 1; x <= 14; ++x) row_during += static_cast<char>(e.run.screen.cell(x, 13).ch);
   };
-  end_of_cycle_run(run);
-  ASSERT_EQ(fp.process.commands.size(), 1u);
+  end_of_cycle_run(e.run);
+  EXPECT_EQ(e.fp.process.commands, std::vector<std::string>{"job.bat"});  // as written
   EXPECT_FALSE(flags_during);
   EXPECT_EQ(top_during, "Run job.bat");
   EXPECT_EQ(row_during, std::string(14, ' '));
   CellGrid after;
-  run.screen.save_cells(after);
+  e.run.screen.save_cells(after);
   for (int y = 0; y < kScreenRows; ++y)
     for (int x = 0; x < kScreenCols; ++x)
       ASSERT_EQ(after[y][x], before[y][x]) << "cell " << x + 1 << "," << y + 1;
-  EXPECT_TRUE(run.drawing.clock_drawing);
-  EXPECT_TRUE(run.drawing.title_drawing);
+  EXPECT_TRUE(e.run.drawing.clock_drawing);
+  EXPECT_TRUE(e.run.drawing.title_drawing);
 }
 
-TEST_F(ExternalTest, CountdownShowsEverySecondDownToZero) {
+TEST(ExternalTest, CountdownShowsEverySecondDownToZero) {
   struct Case {
     int32_t delay;
     uint8_t lang;
     std::vector<int> shown;
     int64_t waited_ms;  // on the virtual clock, the 1 s after "Run" included
-  } cases[] = {
-      {0, 0, {0}, 1000},
-      {1000, 1, {1, 0}, 2000},
-      {2500, 0, {2, 1, 0}, 4000},
-  };
+  } cases[] = {{0, 0, {0}, 1000}, {1000, 1, {1, 0}, 2000}, {2500, 0, {2, 1, 0}, 4000}};
   for (const Case& c : cases) {
-    fake::FakePlatform local;
-    qv::Run r{local.platform};
-    r.settings.run_batnik = true;
-    r.settings.valid_exist_bat = false;
-    r.settings.name_batnik = "job.bat";
-    r.settings.delay_bat = c.delay;
-    r.settings.lang = c.lang;
-    int64_t slept = local.clock.slept_ms();
-    end_of_cycle_run(r);
-    EXPECT_EQ(local.clock.slept_ms() - slept, c.waited_ms) << c.delay;
-    std::string out = local.console.transcript_utf8();
-    std::string lead = c.lang ? "---> Через " : "---> Through ";
-    std::string tail =
+    ExternalRun e(false, c.lang);
+    e.run.settings.delay_bat = c.delay;
+    end_of_cycle_run(e.run);
+    EXPECT_EQ(e.fp.clock.slept_ms(), c.waited_ms) << c.delay;
+    const std::string lead = c.lang ? "---> Через " : "---> Through ";
+    const std::string tail =
         c.lang ? " сек. восстановлю экран:)))!!! <---" : " sec. restore the screen:)))!!! < ---";
     std::string expected;
     for (int n : c.shown) expected += lead + std::to_string(n) + tail;
-    EXPECT_NE(out.find(expected), std::string::npos) << out;
-    EXPECT_EQ(out.find(lead + std::to_string(c.shown.front() + 1)), std::string::npos) << out;
+    EXPECT_NE(e.out().find(expected), std::string::npos) << e.out();
+    EXPECT_EQ(e.out().find(lead + std::to_string(c.shown.front() + 1)), std::string::npos);
   }
 }
 
