@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+
 #include "platform/cp866.h"
 
 namespace qv {
@@ -28,37 +31,31 @@ TEST(SettingsTable, DefaultsOfEveryBehaviouralSetting) {
 }
 
 TEST(SettingsTable, ParseInteger) {
-  struct Case {
-    const char* in;
-    bool valid;
-    int32_t value;
-  } cases[] = {
-      {"1000", true, 1000},
-      {"$3E8", true, 1000},
-      {"$3e8", true, 1000},
-      {"+5", true, 5},
-      {"-0", true, 0},
-      {"  7", true, 7},
-      {"2147483647", true, 2147483647},
-      {"$7FFFFFFF", true, 2147483647},
-      {"2147483648", false, 0},
-      {"-1", false, 0},
-      {"-$10", false, 0},
-      {"$80000000", false, 0},
-      {"$100000000", false, 0},
-      {"1s", false, 0},
-      {"5 ", false, 0},
-      {"", false, 0},
-      {"-", false, 0},
-      {"$", false, 0},
-      {"$G", false, 0},
-      {"99999999999999999999", false, 0},
-  };
-  for (const Case& c : cases) {
+  using I = std::pair<const char*, std::optional<int32_t>>;
+  for (auto [in, value] : {I{"1000", 1000},
+                           I{"$3E8", 1000},
+                           I{"$3e8", 1000},
+                           I{"+5", 5},
+                           I{"-0", 0},
+                           I{"  7", 7},
+                           I{"2147483647", 2147483647},
+                           I{"$7FFFFFFF", 2147483647},
+                           I{"2147483648", {}},
+                           I{"-1", {}},
+                           I{"-$10", {}},
+                           I{"$80000000", {}},
+                           I{"$100000000", {}},
+                           I{"1s", {}},
+                           I{"5 ", {}},
+                           I{"", {}},
+                           I{"-", {}},
+                           I{"$", {}},
+                           I{"$G", {}},
+                           I{"99999999999999999999", {}}}) {
     int32_t v = -7;
-    EXPECT_EQ(parse_integer(Text(c.in), v), c.valid) << c.in;
-    if (c.valid) {
-      EXPECT_EQ(v, c.value) << c.in;
+    EXPECT_EQ(parse_integer(Text(in), v), value.has_value()) << in;
+    if (value) {
+      EXPECT_EQ(v, *value) << in;
     }
   }
 }
@@ -88,47 +85,43 @@ TEST(SettingsTable, ParseBooleanInBothLanguagesAnyCase) {
 TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
   Settings s;
   set_defaults(s);
-  auto apply = [&](const char* key, std::string_view value) {
-    return apply_setting(s, Text(key), Text(value));
+  using O = SettingOutcome;
+  struct Case {
+    const char* key;
+    std::string_view value;
+    SettingOutcome outcome;
   };
-  EXPECT_EQ(apply("CODE_RETURN_CYCLE", "300"), SettingOutcome::kAccepted);
+  for (const Case& c :
+       {Case{"CODE_RETURN_CYCLE", "300", O::kAccepted},
+        Case{"CODE_RETURN_TIME", "256", O::kAccepted}, Case{"DELAY_COPY", "$3E8", O::kAccepted},
+        Case{"DELAY_COPY", "-1", O::kBadInteger}, Case{"MAX_FILE_SIZE", "2147483647", O::kAccepted},
+        Case{"FILE_ATTR", "$27", O::kAccepted}, Case{"FILE_ATTR", "archive", O::kBadInteger},
+        Case{"RUN_BATNIK", "Высокий"_oem, O::kAccepted},
+        Case{"RUN_BATNIK", "Maybe", O::kBadBoolean},
+        Case{"IF_FILE_EXIST", "overwrite_file", O::kAccepted},
+        Case{"IF_FILE_EXIST", "Yes", O::kBadBoolean},
+        Case{"LOG_TYPE", "VeryVeryVerbose", O::kAccepted},
+        Case{"LANGUAGE", "abcdefghijklmnopqrstuvwxyz", O::kAccepted},
+        Case{"COLOUR", "red", O::kUnknownVariable},
+        Case{"delay_copy", "5", O::kUnknownVariable}}) {  // keys come upper-cased
+    EXPECT_EQ(apply_setting(s, Text(c.key), Text(c.value)), c.outcome) << c.key << " " << c.value;
+  }
+  // Codes are kept as bytes, texts are cut to their width, a refused value changes nothing.
   EXPECT_EQ(s.code_return_cycle, 44);
-  EXPECT_EQ(apply("CODE_RETURN_TIME", "256"), SettingOutcome::kAccepted);
   EXPECT_EQ(s.code_return_time, 0);
-  EXPECT_EQ(apply("DELAY_COPY", "$3E8"), SettingOutcome::kAccepted);
   EXPECT_EQ(s.delay_copy, 1000);
-  EXPECT_EQ(apply("DELAY_COPY", "-1"), SettingOutcome::kBadInteger);
-  EXPECT_EQ(s.delay_copy, 1000);
-  EXPECT_EQ(apply("MAX_FILE_SIZE", "2147483647"), SettingOutcome::kAccepted);
   EXPECT_EQ(s.max_file_size, 2147483647);
-  EXPECT_EQ(apply("FILE_ATTR", "$27"), SettingOutcome::kAccepted);
   EXPECT_EQ(s.file_attr, 39u);
-  EXPECT_EQ(apply("FILE_ATTR", "archive"), SettingOutcome::kBadInteger);
-  EXPECT_EQ(apply("RUN_BATNIK", "Высокий"_oem), SettingOutcome::kAccepted);
   EXPECT_TRUE(s.run_batnik);
-  EXPECT_EQ(apply("RUN_BATNIK", "Maybe"), SettingOutcome::kBadBoolean);
-  EXPECT_EQ(apply("IF_FILE_EXIST", "overwrite_file"), SettingOutcome::kAccepted);
   EXPECT_EQ(s.if_file_exist, IfFileExist::kOverwriteFile);
-  EXPECT_EQ(apply("IF_FILE_EXIST", "Yes"), SettingOutcome::kBadBoolean);
-  EXPECT_EQ(s.if_file_exist, IfFileExist::kOverwriteFile);
-  EXPECT_EQ(apply("LOG_TYPE", "VeryVeryVerbose"), SettingOutcome::kAccepted);
-  EXPECT_EQ(s.log_type, Text("VeryVeryVe"));
-  EXPECT_EQ(apply("COLOUR", "red"), SettingOutcome::kUnknownVariable);
-  EXPECT_EQ(apply("delay_copy", "5"), SettingOutcome::kUnknownVariable);  // keys arrive upper-cased
-}
-
-TEST(SettingsTable, LanguageWordsSetTheFlagOtherTextsKeepIt) {
-  Settings s;
-  set_defaults(s);
-  EXPECT_EQ(apply_setting(s, Text("LANGUAGE"), Text("russian")), SettingOutcome::kAccepted);
-  EXPECT_EQ(s.lang, 1);
-  EXPECT_EQ(apply_setting(s, Text("LANGUAGE"), Text("German")), SettingOutcome::kAccepted);
-  EXPECT_EQ(s.lang, 1);
-  EXPECT_EQ(s.language, Text("German"));
-  EXPECT_EQ(apply_setting(s, Text("LANGUAGE"), Text("ENGLISH")), SettingOutcome::kAccepted);
-  EXPECT_EQ(s.lang, 0);
-  apply_setting(s, Text("LANGUAGE"), Text("abcdefghijklmnopqrstuvwxyz"));
+  EXPECT_EQ(s.log_type.str(), "VeryVeryVe");
   EXPECT_EQ(s.language.size(), 19u);
+  // LANGUAGE sets the flag for its two words only.
+  for (auto [word, lang] : {std::pair{"russian", 1}, {"German", 1}, {"ENGLISH", 0}}) {
+    apply_setting(s, Text("LANGUAGE"), Text(word));
+    EXPECT_EQ(s.lang, lang) << word;
+  }
+  EXPECT_EQ(s.language.str(), "ENGLISH");
 }
 
 }  // namespace
