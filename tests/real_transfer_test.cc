@@ -25,30 +25,28 @@ namespace stdfs = std::filesystem;
 constexpr int64_t kStamp = 1'600'000'001'123'456'700;
 constexpr uint32_t kReadOnly = kAttrReadOnly | kAttrArchive;
 
+// Removes a tree; read-only files in it are made writable first, as Windows
+// refuses to delete them.
+void remove_tree(const stdfs::path& dir) {
+  std::error_code ec;
+  for (const auto& e : stdfs::recursive_directory_iterator(dir, ec))
+    stdfs::permissions(e.path(), stdfs::perms::owner_write, stdfs::perm_options::add, ec);
+  stdfs::remove_all(dir, ec);
+}
+
 class RealTransfer : public testing::Test {
  protected:
   void SetUp() override {
-    fs_ = make_real_file_system();
-    ASSERT_TRUE(fs_);
-    std::random_device rd;
     std::error_code ec;
-    dir_ = stdfs::temp_directory_path(ec) / ("qv-transfer-" + std::to_string(rd()));
+    dir_ =
+        stdfs::temp_directory_path(ec) / ("qv-transfer-" + std::to_string(std::random_device()()));
     ASSERT_TRUE(stdfs::create_directories(dir_ / "IN", ec)) << ec.message();
     std::u8string u8 = dir_.u8string();
     ASSERT_TRUE(utf8_to_cp866(std::string(u8.begin(), u8.end()), root_));
-    platform_ =
-        std::make_unique<Platform>(Platform{*fs_, fp_.console, fp_.env, fp_.clock, fp_.process});
-    run_ = std::make_unique<qv::Run>(*platform_);
     run_->settings.delay_copy = 1000;
     run_->settings.create_dir = "COPY";
   }
-
-  void TearDown() override {
-    std::error_code ec;
-    for (const auto& e : stdfs::recursive_directory_iterator(dir_, ec))
-      stdfs::permissions(e.path(), stdfs::perms::owner_write, stdfs::perm_options::add, ec);
-    stdfs::remove_all(dir_, ec);
-  }
+  void TearDown() override { remove_tree(dir_); }
 
   bool windows_paths() const { return root_.size() > 1 && root_[1] == ':'; }
   // A path below the test directory in the system's own form.
@@ -71,76 +69,73 @@ class RealTransfer : public testing::Test {
     EXPECT_EQ(fs_->stat(path(rel), i), Error::kNone) << rel;
     return i;
   }
-  // A read-only source IN/A.TXT with a known stamp.
-  void read_only_source(const std::string& content) {
-    write("IN/A.TXT", content);
-    ASSERT_EQ(fs_->set_mtime(path("IN/A.TXT"), kStamp), Error::kNone);
-    ASSERT_EQ(fs_->set_attributes(path("IN/A.TXT"), kReadOnly), Error::kNone);
-  }
-  Text transfer(const char* op, const std::string& name = "A.TXT") {
-    return transfer_file(*run_, path("IN/" + name), path("OUT/"), op);
+  // Transfers IN/<name> into OUT; returns the directory it landed in.
+  std::string transfer(const char* op, const std::string& name = "A.TXT") {
+    return transfer_file(*run_, path("IN/" + name), path("OUT/"), op).str();
   }
   std::string out() const { return fp_.console.transcript_utf8(); }
+  // Runs a shell line (the POSIX-only cases).
+  static int shell(const std::string& line) { return std::system(line.c_str()); }
 
   fake::FakePlatform fp_;
-  std::unique_ptr<FileSystem> fs_;
-  std::unique_ptr<Platform> platform_;
-  std::unique_ptr<qv::Run> run_;
+  std::unique_ptr<FileSystem> fs_ = make_real_file_system();
+  Platform platform_{*fs_, fp_.console, fp_.env, fp_.clock, fp_.process};
+  std::unique_ptr<qv::Run> run_ = std::make_unique<qv::Run>(platform_);
   stdfs::path dir_;
   std::string root_;
 };
 
 TEST_F(RealTransfer, ReadOnlySourceCopiedAndMovedWithAttributesAndExactTime) {
-  read_only_source("copy me");
-  EXPECT_EQ(transfer("Copy").str(), path("OUT/").str());
-  EXPECT_EQ(read("OUT/A.TXT"), "copy me");
-  EXPECT_EQ(info("OUT/A.TXT").mtime_ns, kStamp);
-  EXPECT_NE(info("OUT/A.TXT").attributes & kAttrReadOnly, 0u);
-  EXPECT_NE(info("IN/A.TXT").attributes & kAttrReadOnly, 0u);  // the source keeps its own
-
-  stdfs::remove_all(native("OUT"));
-  EXPECT_EQ(transfer("Move").str(), path("OUT/").str());
-  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));
-  EXPECT_EQ(read("OUT/A.TXT"), "copy me");
-  EXPECT_EQ(info("OUT/A.TXT").mtime_ns, kStamp);
-  EXPECT_NE(info("OUT/A.TXT").attributes & kAttrReadOnly, 0u);
-  EXPECT_EQ(run_->state.byte_count, 7);
-  for (const auto& e : stdfs::directory_iterator(native("OUT"))) {
-    EXPECT_FALSE(is_partial_name(e.path().filename().string())) << e.path();
+  write("IN/A.TXT", "copy me");
+  ASSERT_EQ(fs_->set_mtime(path("IN/A.TXT"), kStamp), Error::kNone);
+  ASSERT_EQ(fs_->set_attributes(path("IN/A.TXT"), kReadOnly), Error::kNone);
+  for (std::string op : {"Copy", "Move"}) {
+    SCOPED_TRACE(op);
+    remove_tree(native("OUT"));
+    EXPECT_EQ(transfer(op.c_str()), path("OUT/").str());
+    EXPECT_EQ(read("OUT/A.TXT"), "copy me");
+    EXPECT_EQ(info("OUT/A.TXT").mtime_ns, kStamp);
+    EXPECT_NE(info("OUT/A.TXT").attributes & kAttrReadOnly, 0u);
+    for (const auto& e : stdfs::directory_iterator(native("OUT")))
+      EXPECT_FALSE(is_partial_name(e.path().filename().string())) << e.path();
+    if (op == "Copy") {  // the source keeps its own attributes
+      EXPECT_NE(info("IN/A.TXT").attributes & kAttrReadOnly, 0u);
+    }
   }
+  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));  // moved: gone from the source
+  EXPECT_EQ(run_->state.byte_count, 7);
 }
 
 TEST_F(RealTransfer, CreateDirChainLandsInTheFirstFreeLevel) {
   write("IN/A.TXT", "third");
   write("OUT/A.TXT", "first");
   write("OUT/COPY/A.TXT", "second");
-  Text landed = transfer("Move");
-  EXPECT_EQ(landed.str(), path("OUT/").str() + "COPY\\COPY\\");
-  EXPECT_EQ(read("OUT/COPY/COPY/A.TXT"), "third");
-  EXPECT_EQ(read("OUT/A.TXT"), "first");
-  EXPECT_EQ(read("OUT/COPY/A.TXT"), "second");
+  EXPECT_EQ(transfer("Move"), path("OUT/").str() + "COPY\\COPY\\");
+  EXPECT_EQ(read("OUT/A.TXT") + read("OUT/COPY/A.TXT") + read("OUT/COPY/COPY/A.TXT"),
+            "firstsecondthird");
   EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));
 }
 
-TEST_F(RealTransfer, OverwriteReplacesTheOldTargetInPlace) {
+TEST_F(RealTransfer, OverwriteReplacesAReadOnlyOldTarget) {
   run_->settings.if_file_exist = IfFileExist::kOverwriteFile;
   write("IN/A.TXT", "new");
   write("OUT/A.TXT", "old old");
   ASSERT_EQ(fs_->set_attributes(path("OUT/A.TXT"), kReadOnly), Error::kNone);
-  EXPECT_EQ(transfer("Move").str(), path("OUT/").str());
+  EXPECT_EQ(transfer("Move"), path("OUT/").str());
   EXPECT_EQ(read("OUT/A.TXT"), "new");
   EXPECT_NE(out().find("is successfully removed!!!"), std::string::npos) << out();
 }
 
-TEST_F(RealTransfer, FileHeldOpenByAnotherProcessIsRefused) {
+TEST_F(RealTransfer, FileHeldOpenForWritingByAChildProcessIsRefused) {
   if (windows_paths()) GTEST_SKIP() << "a shell child holding a file is a POSIX case";
   write("IN/A.TXT", "busy");
-  const std::string file = native("IN/A.TXT").string();
   const std::string pid = native("holder.pid").string();
   // The shell opens the file and leaves a child that keeps it open.
-  ASSERT_EQ(std::system(("exec 3>>'" + file + "'; sleep 30 & echo $! > '" + pid + "'").c_str()), 0);
-  EXPECT_EQ(transfer("Move").str(), "");
-  EXPECT_EQ(std::system(("kill $(cat '" + pid + "')").c_str()), 0);
+  ASSERT_EQ(
+      shell("exec 3>>'" + native("IN/A.TXT").string() + "'; sleep 30 & echo $! > '" + pid + "'"),
+      0);
+  EXPECT_EQ(transfer("Move"), "");
+  EXPECT_EQ(shell("kill $(cat '" + pid + "')"), 0);
   EXPECT_EQ(read("IN/A.TXT"), "busy");
   EXPECT_FALSE(stdfs::exists(native("OUT/A.TXT")));
   EXPECT_NE(out().find("Can not create file :"), std::string::npos) << out();
@@ -150,17 +145,11 @@ TEST_F(RealTransfer, LinksAndFifosAreNeverTouched) {
   if (windows_paths()) GTEST_SKIP() << "links and FIFOs are a POSIX case";
   write("REAL.TXT", "kept");
   const std::string in = native("IN").string();
-  ASSERT_EQ(
-      std::system(
-          ("ln -s ../REAL.TXT '" + in + "/LINK.TXT' && mkfifo '" + in + "/FIFO.TXT'").c_str()),
-      0);
-  DirSearch search(*fs_, path("IN/*.*"), 0x3F);
-  EXPECT_FALSE(search.found());
+  ASSERT_EQ(shell("ln -s ../REAL.TXT '" + in + "/LINK.TXT' && mkfifo '" + in + "/FIFO.TXT'"), 0);
+  EXPECT_FALSE(DirSearch(*fs_, path("IN/*.*"), 0x3F).found());
   for (const char* name : {"LINK.TXT", "FIFO.TXT"}) {
-    for (const char* op : {"Copy", "Move"}) {
-      EXPECT_EQ(transfer(op, name).str(), "") << name << " " << op;
-      EXPECT_FALSE(stdfs::exists(native(std::string("OUT/") + name))) << name;
-    }
+    for (const char* op : {"Copy", "Move"}) EXPECT_EQ(transfer(op, name), "") << name << op;
+    EXPECT_FALSE(stdfs::exists(native(std::string("OUT/") + name))) << name;
   }
   EXPECT_TRUE(stdfs::is_symlink(native("IN/LINK.TXT")));
   EXPECT_TRUE(stdfs::is_fifo(native("IN/FIFO.TXT")));

@@ -11,25 +11,21 @@
 namespace qv::win32 {
 namespace {
 
-struct Grid {
-  CellGrid cells{};
-};
-
 TEST(Win32Console, OnlyChangedCellsAreWrittenAndRowRunsCoalesce) {
-  Grid a, b;
-  EXPECT_TRUE(changed_rects(a.cells, b.cells, false).empty());
-  EXPECT_EQ(changed_rects(a.cells, b.cells, true),
+  CellGrid a{}, b{};
+  EXPECT_TRUE(changed_rects(a, b, false).empty());
+  EXPECT_EQ(changed_rects(a, b, true),
             (std::vector<CellRect>{{0, kScreenRows - 1, 0, kScreenCols - 1}}));
 
-  b.cells[0][5].ch = 'x';  // one cell of the clock line
-  b.cells[3][10].attr = 4;
-  b.cells[3][12].ch = '1';   // a counter on row 4
-  b.cells[10][70].ch = 'a';  // three rows of a scrolled panel
-  b.cells[11][2].ch = 'b';
-  b.cells[12][40].ch = 'c';
-  b.cells[24][79].ch = 'z';
+  b[0][5].ch = 'x';  // one cell of the clock line
+  b[3][10].attr = 4;
+  b[3][12].ch = '1';   // a counter on row 4
+  b[10][70].ch = 'a';  // three rows of a scrolled panel
+  b[11][2].ch = 'b';
+  b[12][40].ch = 'c';
+  b[24][79].ch = 'z';
   std::vector<CellRect> want = {{0, 0, 5, 5}, {3, 3, 10, 12}, {10, 12, 2, 70}, {24, 24, 79, 79}};
-  EXPECT_EQ(changed_rects(a.cells, b.cells, false), want);
+  EXPECT_EQ(changed_rects(a, b, false), want);
 }
 
 TEST(Win32Console, CellsShowAsUnicodeWithTheirColour) {
@@ -47,26 +43,23 @@ TEST(Win32Console, CellsShowAsUnicodeWithTheirColour) {
   }
 }
 
-INPUT_RECORD key_event(WORD vk, bool down) {
-  INPUT_RECORD r = {};
-  r.EventType = KEY_EVENT;
-  r.Event.KeyEvent.bKeyDown = down;
-  r.Event.KeyEvent.wVirtualKeyCode = vk;
-  return r;
-}
-
 TEST(Win32Console, OnlyAKeyGoingDownIsAKeyPress) {
-  EXPECT_TRUE(is_key_press(key_event('A', true)));
-  EXPECT_TRUE(is_key_press(key_event(VK_ESCAPE, true)));
-  EXPECT_FALSE(is_key_press(key_event('A', false)));
-  EXPECT_FALSE(is_key_press(key_event(VK_SHIFT, true)));
-  EXPECT_FALSE(is_key_press(key_event(VK_CONTROL, true)));
-  INPUT_RECORD mouse = {};
-  mouse.EventType = MOUSE_EVENT;
-  EXPECT_FALSE(is_key_press(mouse));
-  INPUT_RECORD resize = {};
-  resize.EventType = WINDOW_BUFFER_SIZE_EVENT;
-  EXPECT_FALSE(is_key_press(resize));
+  struct Case {
+    WORD type, vk;
+    bool down, press;
+  } cases[] = {{KEY_EVENT, 'A', true, true},
+               {KEY_EVENT, VK_ESCAPE, true, true},
+               {KEY_EVENT, 'A', false, false},
+               {KEY_EVENT, VK_SHIFT, true, false},
+               {KEY_EVENT, VK_CONTROL, true, false},
+               {MOUSE_EVENT, 0, false, false},
+               {WINDOW_BUFFER_SIZE_EVENT, 0, false, false}};
+  for (const Case& c : cases) {
+    INPUT_RECORD r = {};
+    r.EventType = c.type;
+    if (c.type == KEY_EVENT) r.Event.KeyEvent = {.bKeyDown = c.down, .wVirtualKeyCode = c.vk};
+    EXPECT_EQ(is_key_press(r), c.press) << c.type << " " << c.vk;
+  }
 }
 
 // A headless console between two anonymous pipes.
@@ -93,38 +86,31 @@ struct PipedConsole {
   }
 };
 
-TEST(Win32Console, HeadlessWritesTheTranscriptAsUtf8) {
+TEST(Win32Console, HeadlessWritesUtf8AndAStopEndsTheWaitForAKey) {
   PipedConsole p;
   Win32Console console(p.out_write, p.in_read, p.stop);
   EXPECT_FALSE(console.interactive());
   console.transcript("Файл ╚═╝ copied\n"_oem);
   EXPECT_EQ(p.read_output(), "Файл ╚═╝ copied\n");
+  p.stop = true;
+  console.wait_key();  // the pipe stays open and empty
+  EXPECT_FALSE(console.key_waiting());
 }
 
 TEST(Win32Console, HeadlessKeyIsAByteOnThePipeAndEndOfInputEndsTheWait) {
   PipedConsole p;
   Win32Console console(p.out_write, p.in_read, p.stop);
   EXPECT_FALSE(console.key_waiting());
-  DWORD put = 0;
-  WriteFile(p.in_write, "q", 1, &put, nullptr);
+  DWORD n = 0;
+  WriteFile(p.in_write, "q", 1, &n, nullptr);
   EXPECT_TRUE(console.key_waiting());
   EXPECT_TRUE(console.key_waiting());  // looking does not consume it
   console.wait_key();                  // returns at once: a key is there
   char c = 0;
-  DWORD got = 0;
-  ReadFile(p.in_read, &c, 1, &got, nullptr);
-  EXPECT_FALSE(console.key_waiting());
+  ReadFile(p.in_read, &c, 1, &n, nullptr);
   p.close_input();
   EXPECT_FALSE(console.key_waiting());  // end of input is no key
   console.wait_key();                   // but it ends the wait
-}
-
-TEST(Win32Console, AStopRequestEndsTheWaitForAKey) {
-  PipedConsole p;
-  Win32Console console(p.out_write, p.in_read, p.stop);
-  p.stop = true;
-  console.wait_key();  // the pipe stays open and empty
-  EXPECT_FALSE(console.key_waiting());
 }
 
 TEST(Win32Console, InputFromAFileHasAKeyOnlyBeforeItsEnd) {

@@ -14,65 +14,54 @@ TEST(Win32Util, ErrorsMapOntoThePortableSpace) {
   struct Case {
     DWORD code;
     Error want;
-  } cases[] = {
-      {ERROR_SUCCESS, Error::kNone},
-      {ERROR_FILE_NOT_FOUND, Error::kNotFound},
-      {ERROR_PATH_NOT_FOUND, Error::kNotFound},
-      {ERROR_INVALID_DRIVE, Error::kNotFound},
-      {ERROR_ACCESS_DENIED, Error::kAccessDenied},
-      {ERROR_SHARING_VIOLATION, Error::kLocked},
-      {ERROR_LOCK_VIOLATION, Error::kLocked},
-      {ERROR_FILE_EXISTS, Error::kExists},
-      {ERROR_ALREADY_EXISTS, Error::kExists},
-      {ERROR_DISK_FULL, Error::kNoSpace},
-      {ERROR_HANDLE_DISK_FULL, Error::kNoSpace},
-      {ERROR_DIRECTORY, Error::kNotDirectory},
-      {ERROR_INVALID_NAME, Error::kBadName},
-      {ERROR_FILENAME_EXCED_RANGE, Error::kBadName},
-      {ERROR_CRC, Error::kIo},
-  };
+  } cases[] = {{ERROR_SUCCESS, Error::kNone},
+               {ERROR_FILE_NOT_FOUND, Error::kNotFound},
+               {ERROR_PATH_NOT_FOUND, Error::kNotFound},
+               {ERROR_INVALID_DRIVE, Error::kNotFound},
+               {ERROR_ACCESS_DENIED, Error::kAccessDenied},
+               {ERROR_SHARING_VIOLATION, Error::kLocked},
+               {ERROR_LOCK_VIOLATION, Error::kLocked},
+               {ERROR_FILE_EXISTS, Error::kExists},
+               {ERROR_ALREADY_EXISTS, Error::kExists},
+               {ERROR_DISK_FULL, Error::kNoSpace},
+               {ERROR_HANDLE_DISK_FULL, Error::kNoSpace},
+               {ERROR_DIRECTORY, Error::kNotDirectory},
+               {ERROR_INVALID_NAME, Error::kBadName},
+               {ERROR_FILENAME_EXCED_RANGE, Error::kBadName},
+               {ERROR_CRC, Error::kIo}};
   for (const Case& c : cases) EXPECT_EQ(error_from_win32(c.code), c.want) << c.code;
 }
 
-TEST(Win32Util, TimeStampsKeepTheirHundredNanosecondSteps) {
+TEST(Win32Util, TimeStampsKeepTheirHundredNanosecondStepsAndHoldAtTheEnds) {
   struct Case {
     int64_t ns;
     int64_t back;  // what survives a round trip
-  } cases[] = {
-      {0, 0},
-      {1'700'000'000'123'456'700, 1'700'000'000'123'456'700},
-      {1'700'000'000'123'456'789, 1'700'000'000'123'456'700},
-      {-1, -100},  // before 1970 rounds down, not towards zero
-      {-5'000'000'000'000'000'050, -5'000'000'000'000'000'100},
-  };
+  } cases[] = {{0, 0},
+               {1'700'000'000'123'456'700, 1'700'000'000'123'456'700},
+               {1'700'000'000'123'456'789, 1'700'000'000'123'456'700},
+               {-1, -100},  // before 1970 rounds down, not towards zero
+               {-5'000'000'000'000'000'050, -5'000'000'000'000'000'100}};
   for (const Case& c : cases) EXPECT_EQ(filetime_to_ns(ns_to_filetime(c.ns)), c.back) << c.ns;
-}
-
-TEST(Win32Util, StampsBeyondTheRangeOfNanosecondsAreHeldAtItsEnds) {
-  FILETIME year_1601{0, 0};
-  FILETIME year_30828{0xFFFFFFFFu, 0x7FFFFFFFu};
-  EXPECT_EQ(filetime_to_ns(year_1601), INT64_MIN);
-  EXPECT_EQ(filetime_to_ns(year_30828), INT64_MAX);
+  // Stamps beyond the range of nanoseconds are held at its ends.
+  EXPECT_EQ(filetime_to_ns(FILETIME{0, 0}), INT64_MIN);
+  EXPECT_EQ(filetime_to_ns(FILETIME{0xFFFFFFFFu, 0x7FFFFFFFu}), INT64_MAX);
 }
 
 TEST(Win32Util, DriveRootOfPath) {
   struct Case {
     const char* path;
     const wchar_t* root;
-  } cases[] = {
-      {"C:\\DATA\\IN", L"C:\\"},
-      {"d:", L"D:\\"},
-      {"z:/data/x", L"Z:\\"},
-      {"\\\\server\\share\\dir\\f", L"\\\\server\\share\\"},
-      {"//server/share", L"\\\\server\\share\\"},
-      {"\\\\server", L""},
-      {"\\\\server\\", L""},
-      {"\\\\\\share", L""},
-      {"DATA\\IN", L""},
-      {"\\DATA", L""},
-      {"1:\\", L""},
-      {"", L""},
-  };
+  } cases[] = {{"C:\\DATA\\IN", L"C:\\"},
+               {"d:", L"D:\\"},
+               {"z:/data/x", L"Z:\\"},
+               {"\\\\server\\share\\dir\\f", L"\\\\server\\share\\"},
+               {"//server/share", L"\\\\server\\share\\"},
+               {"\\\\server\\", L""},
+               {"\\\\\\share", L""},
+               {"DATA\\IN", L""},
+               {"\\DATA", L""},
+               {"1:\\", L""},
+               {"", L""}};
   for (const Case& c : cases) EXPECT_EQ(drive_root_of(c.path), std::wstring(c.root)) << c.path;
 }
 
@@ -84,17 +73,11 @@ TEST(Win32Util, NamesCrossBetweenCp866AndUtf16) {
   std::string back;
   EXPECT_TRUE(narrow_to_cp866(widen(oem), back));
   EXPECT_EQ(back, oem);
-
-  EXPECT_FALSE(
-      narrow_to_cp866(L"a\x20AC"
-                      L"b",
-                      back));  // the euro sign has no CP866 byte
+  const std::wstring euro = L"a\u20ACb";  // the euro sign has no CP866 byte
+  EXPECT_FALSE(narrow_to_cp866(euro, back));
   EXPECT_EQ(back, "ab");
   EXPECT_FALSE(narrow_to_cp866(L"x\xD83D\xDE00", back));  // neither has a surrogate pair
-  EXPECT_EQ(narrow_lossy(L"a\x20AC"
-                         L"b")
-                .view(),
-            "a?b");
+  EXPECT_EQ(narrow_lossy(euro).view(), "a?b");
 }
 
 TEST(Win32Util, ArgumentsArriveAsWindows1251) {
