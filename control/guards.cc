@@ -16,10 +16,6 @@ constexpr uint32_t kFileMask =
     kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrVolume | kAttrArchive;
 constexpr int64_t kErrorPause = 3000;
 
-bool is_separator(char c) {
-  return c == '\\' || c == '/';
-}
-
 // "D:" alone names the drive itself, which always exists.
 bool is_bare_drive(std::string_view p) {
   return p.size() == 2 && p[1] == ':';
@@ -76,12 +72,6 @@ void report_little_space(Run& run, const Text& path, uint64_t free_bytes) {
   run.screen.write_number(static_cast<int64_t>(free_bytes));
   write_line_piece(run, 2);
   set_colour(run, kLightGrey);
-}
-
-// A directory path with its separator appended when it lacks one.
-Text with_separator(const Text& dir) {
-  if (dir.empty() || is_separator(dir.back())) return dir;
-  return dir + "\\";
 }
 
 }  // namespace
@@ -177,7 +167,7 @@ bool check_file_size(Run& run, const Text& path) {
 
 bool check_output_dir_size(Run& run, const Text& dir, int64_t allowance) {
   if (run.settings.max_output_dir_size == 0) return true;
-  Text base = with_separator(dir);
+  Text base = add_backslash(dir);
   int64_t total = 0;
   bool refused = total > allowance;  // an empty or missing directory counts as 0
   DirSearch search(run.os.fs, base + "*.*", kFileMask);

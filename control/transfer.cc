@@ -9,6 +9,7 @@
 #include "control/guards.h"
 #include "platform/cp866.h"
 #include "platform/dir_search.h"
+#include "script/text_utils.h"
 
 namespace qv {
 
@@ -19,10 +20,6 @@ constexpr int64_t kErrorPause = 3000;
 constexpr int64_t kCopyBufferSize = int64_t{1} << 20;
 // Names a file in flight may take before the engine gives up.
 constexpr int kPartialNameTries = 100;
-
-bool is_separator(char c) {
-  return c == '\\' || c == '/';
-}
 
 char* copy_buffer() {
   static std::vector<char> buffer(static_cast<std::size_t>(kCopyBufferSize));
@@ -311,8 +308,7 @@ Text transfer_file(Run& run, const Text& source, const Text& target_dir,
   Transfer t;
   t.source = source;
   t.name = file_name_of(source.view());
-  t.dir = target_dir;
-  if (!t.dir.empty() && !is_separator(t.dir.back())) t.dir += '\\';
+  t.dir = add_backslash(target_dir);
   t.move = operation == "Move";
   if (!check_file_size(run, source) && t.move) {
     take_back_found_file(run);

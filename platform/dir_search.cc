@@ -91,16 +91,12 @@ bool is_dot_name(std::string_view name) {
   return name == "." || name == "..";
 }
 
-bool is_path_separator(char c) {
-  return c == '\\' || c == '/';
-}
-
 // Length of the root part of a path that is never created: "D:", "D:\", "/".
 std::size_t root_length(std::string_view path) {
   if (path.size() >= 2 && path[1] == ':') {
-    return path.size() >= 3 && is_path_separator(path[2]) ? 3 : 2;
+    return path.size() >= 3 && is_separator(path[2]) ? 3 : 2;
   }
-  return !path.empty() && is_path_separator(path[0]) ? 1 : 0;
+  return !path.empty() && is_separator(path[0]) ? 1 : 0;
 }
 
 // Makes one level unless it is there already as a directory.
@@ -137,6 +133,21 @@ bool attributes_admitted(uint32_t entry_attributes, uint32_t mask) {
   if (entry_attributes & kExcluding & ~mask) return false;
   uint32_t required = (mask >> 8) & 0xFF;
   return (entry_attributes & required) == required;
+}
+
+char separator_for(std::string_view path) {
+  bool slash = path.find('/') != std::string_view::npos;
+  bool backslash = path.find('\\') != std::string_view::npos;
+  return slash && !backslash ? '/' : '\\';
+}
+
+Text join_path(const Text& dir, std::string_view name) {
+  Text out = dir;
+  if (!out.empty() && !is_separator(out.back()) && out.back() != ':') {
+    out.append(separator_for(dir.view()));
+  }
+  out.append(name);
+  return out;
 }
 
 std::size_t last_separator(std::string_view path) {
@@ -191,12 +202,12 @@ void DirSearch::close() {
 
 Error make_directories(FileSystem& fs, const Text& path) {
   std::string_view p = path.view();
-  while (p.size() > root_length(p) && is_path_separator(p.back())) p.remove_suffix(1);
+  while (p.size() > root_length(p) && is_separator(p.back())) p.remove_suffix(1);
   std::size_t root = root_length(p);
   if (p.size() <= root) return p.empty() ? Error::kBadName : Error::kNone;
   for (std::size_t i = root; i <= p.size(); ++i) {
-    if (i < p.size() && !is_path_separator(p[i])) continue;
-    if (i == root || is_path_separator(p[i - 1])) continue;  // empty level
+    if (i < p.size() && !is_separator(p[i])) continue;
+    if (i == root || is_separator(p[i - 1])) continue;  // empty level
     Error e = make_level(fs, Text(p.substr(0, i)));
     if (e != Error::kNone) return e;
   }

@@ -26,6 +26,17 @@ bool wildcard_match(std::string_view mask, std::string_view name);
 // read-only never excludes; bits 8..15 of the mask name bits the entry must have.
 bool attributes_admitted(uint32_t entry_attributes, uint32_t mask);
 
+// '\' and '/' both separate the parts of a path.
+inline bool is_separator(char c) {
+  return c == '\\' || c == '/';
+}
+// The separator that joins onto `path`: '/' when the path holds a '/' and
+// no '\' (a POSIX path), otherwise '\'.
+char separator_for(std::string_view path);
+// `dir` and `name` joined with one separator (none added after a separator
+// or a drive colon, nothing added to an empty dir).
+Text join_path(const Text& dir, std::string_view name);
+
 // Index of the last '\', '/' or ':' in a path, or npos.
 std::size_t last_separator(std::string_view path);
 // The part after the last separator (the file name with its extension).

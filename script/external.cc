@@ -22,13 +22,9 @@ bool file_exists(Run& run, const Text& name) {
 // Tries the name inside one PATH entry; fills full_name when it is there.
 bool found_in_entry(Run& run, std::string_view entry, const Text& name, Text& full_name) {
   if (entry.empty()) return false;
-  char last = entry.back();
-  bool needs_separator = last != '\\' && last != '/' && last != ':';
   // A joined name longer than a text can hold would be cut into another name.
-  if (entry.size() + (needs_separator ? 1 : 0) + name.size() > Text::kMax) return false;
-  Text candidate(entry);
-  if (needs_separator) candidate += '\\';
-  candidate += name;
+  if (entry.size() + 1 + name.size() > Text::kMax) return false;
+  Text candidate = join_path(Text(entry), name.view());
   if (!file_exists(run, candidate)) return false;
   full_name = candidate;
   return true;

@@ -23,11 +23,7 @@ constexpr int kMissingScriptCode = 6;
 
 // The script path: the program directory and the fixed name.
 Text script_path_of(const Text& dir) {
-  if (dir.empty()) return Text(kScriptName);
-  Text path = dir;
-  path += '\\';
-  path += kScriptName;
-  return path;
+  return join_path(dir, kScriptName);
 }
 
 // True when the search finds the script as an ordinary file.

@@ -8,10 +8,6 @@ namespace {
 
 constexpr char kQuote = '"';
 
-bool is_separator(char c) {
-  return c == '\\' || c == '/';
-}
-
 // Walks the words of `text` the one way both readers cut lines: blanks of
 // `set` separate words, a double quote opens a word that runs to the next
 // double quote. Calls on_char(word_number, c) for every character that
@@ -119,7 +115,9 @@ Text program_dir(Run& run) {
 
 Text add_backslash(const Text& text) {
   if (text.empty() || is_separator(text.back())) return text;
-  return text + "\\";
+  Text out = text;
+  out.append(separator_for(text.view()));
+  return out;
 }
 
 void store_startup_dirs(Run& run) {

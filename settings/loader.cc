@@ -158,8 +158,7 @@ Ending load_file(Run& run, const Text& path, int depth) {
 }  // namespace
 
 void settings_path(Run& run) {
-  run.settings_path = run.program_dir;
-  run.settings_path.append("\\Quorvane.cfg");
+  run.settings_path = join_path(run.program_dir, "Quorvane.cfg");
 }
 
 Ending load_settings(Run& run, const Text& path) {
