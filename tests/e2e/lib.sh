@@ -51,6 +51,16 @@ qv_command() {
   fi
 }
 
+# The path of a file of the case as the program sees it: Z:\... under Wine.
+qv_path() {
+  if [ "$QV_MODE" = wine ]; then
+    local p="$QV_DIR/$1"
+    printf 'Z:%s' "${p//\//\\}"
+  else
+    printf '%s/%s' "$QV_DIR" "$1"
+  fi
+}
+
 # Writes a text file of the case in CP866: the lines are the arguments, or
 # standard input when there are none.
 qv_write_cp866() {
