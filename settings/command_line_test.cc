@@ -57,9 +57,10 @@ TEST(CommandLine, SwitchesAndTheirEndings) {
     const char* shows;
   } cases[] = {
       {{"/help"}, 1, 0, std::nullopt, kEnglishHelp},
-      {{"/Help"}, 0, 0, std::nullopt, kEnglishHelp},
+      {{"/HELP"}, 0, 0, std::nullopt, kEnglishHelp},
       {{"/H"}, 0, 0, std::nullopt, kEnglishHelp},
       {{ansi(U"/помощь")}, 0, 0, std::nullopt, kRussianHelp},
+      {{ansi(U"/ПОМОЩЬ")}, 1, 0, std::nullopt, kRussianHelp},
       {{ansi(U"/П")}, 0, 0, std::nullopt, kRussianHelp},
       {{"/D", "/H"}, 0, 0, std::nullopt, kEnglishHelp},
       {{"/?"}, 0, std::nullopt, 0, kEnglishHelp},
@@ -82,35 +83,31 @@ TEST(CommandLine, SwitchesAndTheirEndings) {
   EXPECT_EQ(run_switches({"/HELPME"}, 1).transcript, "Неизвестный программе параметр\n");
 }
 
-TEST(CommandLine, HelpScreenLayout) {
-  Outcome o = run_switches({"/H"}, 0);
+TEST(CommandLine, HelpScreenLayoutAndTheHintWithoutArguments) {
+  const std::string help = run_switches({"/H"}, 0).transcript;
   std::vector<std::string> lines;
-  for (std::size_t at = 0, nl; (nl = o.transcript.find('\n', at)) != std::string::npos;
-       at = nl + 1) {
-    lines.push_back(o.transcript.substr(at, nl - at));
+  for (std::size_t at = 0, nl; (nl = help.find('\n', at)) != std::string::npos; at = nl + 1) {
+    lines.push_back(help.substr(at, nl - at));
   }
   ASSERT_EQ(lines.size(), 3u + 1 + 18 + 2);
   for (int i = 0; i < 3; ++i) {
     std::string oem;
-    EXPECT_TRUE(utf8_to_cp866(lines[i], oem));
-    EXPECT_EQ(oem.size(), 79u) << lines[i];
+    EXPECT_TRUE(utf8_to_cp866(lines[i], oem) && oem.size() == 79u) << lines[i];
   }
   EXPECT_EQ(lines[1].rfind("║      Help       │       Quorvane", 0), 0u) << lines[1];
-  EXPECT_EQ(lines[3], "");
-  EXPECT_EQ(lines[4],
-            "  The Program is intended for automation of routine operations on copying -");
+  EXPECT_EQ(lines[3] + "|" + lines[4],
+            "|  The Program is intended for automation of routine operations on copying -");
   EXPECT_EQ(lines[23], "           > Press any key for an exit from the program < ");
-}
-
-TEST(CommandLine, HintOnlyWithoutArguments) {
   for (bool with_args : {false, true}) {
     fake::FakePlatform fp;
     if (with_args) fp.env.args = {"/X"};
     qv::Run run(fp.platform);
     help_hint(run);
-    std::string t = fp.console.transcript_utf8();
-    EXPECT_EQ(t.find("The Help: Use Switch /Debug for Debug\n") == 0, !with_args) << t;
-    EXPECT_EQ(t.size() > 0, !with_args);
+    EXPECT_EQ(fp.console.transcript_utf8(),
+              with_args ? ""
+                        : "The Help: Use Switch /Debug for Debug\n"
+                          "                    /Help for Display help information\n"
+                          "          /? - for Display help in the chosen language\n\n");
   }
 }
 
