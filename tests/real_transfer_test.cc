@@ -116,16 +116,6 @@ TEST_F(RealTransfer, CreateDirChainLandsInTheFirstFreeLevel) {
   EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));
 }
 
-TEST_F(RealTransfer, OverwriteReplacesAReadOnlyOldTarget) {
-  run_->settings.if_file_exist = IfFileExist::kOverwriteFile;
-  write("IN/A.TXT", "new");
-  write("OUT/A.TXT", "old old");
-  ASSERT_EQ(fs_->set_attributes(path("OUT/A.TXT"), kReadOnly), Error::kNone);
-  EXPECT_EQ(transfer("Move"), path("OUT/").str());
-  EXPECT_EQ(read("OUT/A.TXT"), "new");
-  EXPECT_NE(out().find("is successfully removed!!!"), std::string::npos) << out();
-}
-
 TEST_F(RealTransfer, FileHeldOpenForWritingByAChildProcessIsRefused) {
   if (windows_paths()) GTEST_SKIP() << "a shell child holding a file is a POSIX case";
   write("IN/A.TXT", "busy");
