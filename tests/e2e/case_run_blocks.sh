@@ -5,16 +5,6 @@
 # a number of passes with its exit code.
 . "$(dirname "$0")/lib.sh"
 
-# A directory of the case as the program spells it.
-path_of() {
-  if [ "$QV_MODE" = wine ]; then
-    local p="$QV_DIR/$1"
-    printf 'Z:%s' "${p//\//\\}"
-  else
-    printf '%s/%s' "$QV_DIR" "$1"
-  fi
-}
-
 fast_settings() {
   qv_cfg "DELAY_INTERPR 50" "DELAY_COPY 10" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17" "$@"
 }
@@ -23,11 +13,11 @@ fast_settings() {
 qv_setup
 fast_settings "ANALIS_SOPR Yes" "MASK_SOPR *.(s)"
 qv_qvr "--// two blocks" \
-  "$(path_of in)" \
+  "$(qv_path in)" \
   "Mask: *.txt" \
-  "$(path_of out/first)" \
-  "$(path_of out/second)" \
-  "$(path_of 'out/arch/<YEAR>-<MONTH>-<DAY>')   --// the last one gets the move" \
+  "$(qv_path out/first)" \
+  "$(qv_path out/second)" \
+  "$(qv_path 'out/arch/<YEAR>-<MONTH>-<DAY>')   --// the last one gets the move" \
   "Command: DO-OUT" \
   "Mask: *.dat" \
   "<PROGRAMM_PATH>/out/data" \
@@ -52,8 +42,8 @@ expect_no_file in/b.txt
 expect_no_file in/c.dat
 expect_no_file "in/a.(s)"
 expect_file "in/z.(s)"
-expect_output_contains "a.txt *=> $(path_of out/first)"
-expect_output_contains "a.txt O=> $(path_of "out/arch/$today")"
+expect_output_contains "a.txt *=> $(qv_path out/first)"
+expect_output_contains "a.txt O=> $(qv_path "out/arch/$today")"
 expect_output_contains "Exit by amount cycles of perfomance files configuration 2."
 expect_last_line "Good Luck! Good-By :─) !"
 [ "$(grep -c 'Good Luck!' "$QV_DIR/out.txt")" = 1 ] || qv_fail "farewell line not written once"
@@ -64,7 +54,7 @@ for policy in CREATE_DIR OVERWRITE_FILE; do
   QV_DIR=
   qv_setup
   fast_settings "VALID_CYCLE_FULL_RUN 1" "IF_FILE_EXIST $policy" "CREATE_DIR KEEP"
-  qv_qvr "$(path_of in)" "Mask: *.*" "$(path_of out)" "Command: DO"
+  qv_qvr "$(qv_path in)" "Mask: *.*" "$(qv_path out)" "Command: DO"
   qv_file in/r.txt "new"
   qv_file out/r.txt "old"
   qv_file out/KEEP/r.txt "older"

@@ -3,20 +3,11 @@
 # run after each pass, at every pass or only after passes that moved a file.
 . "$(dirname "$0")/lib.sh"
 
-path_of() {
-  if [ "$QV_MODE" = wine ]; then
-    local p="$QV_DIR/$1"
-    printf 'Z:%s' "${p//\//\\}"
-  else
-    printf '%s/%s' "$QV_DIR" "$1"
-  fi
-}
-
 # --- the run-time limit decides when the cycle limit is far away
 qv_setup
 qv_cfg "DELAY_INTERPR 300" "DELAY_COPY 10" "NUMBER_TIME_WORK 2" "CODE_RETURN_TIME 23" \
   "VALID_CYCLE_FULL_RUN 100000" "CODE_RETURN_CYCLE 5"
-qv_qvr "$(path_of in)" "Mask: *.*" "$(path_of out)" "Command: DO"
+qv_qvr "$(qv_path in)" "Mask: *.*" "$(qv_path out)" "Command: DO"
 qv_file in/t.txt "timed"
 qv_run
 expect_exit 23
@@ -30,8 +21,8 @@ qv_cleanup
 # Writes the program that notes each of its runs in ran.txt.
 write_marker_program() {
   if [ "$QV_MODE" = wine ]; then
-    printf '@echo ran>>"%s"\r\n' "$(path_of ran.txt)" >"$QV_DIR/mark.bat"
-    echo "$(path_of mark.bat)"
+    printf '@echo ran>>"%s"\r\n' "$(qv_path ran.txt)" >"$QV_DIR/mark.bat"
+    echo "$(qv_path mark.bat)"
   else
     printf '#!/bin/sh\necho ran >>"%s"\n' "$QV_DIR/ran.txt" >"$QV_DIR/mark.sh"
     chmod +x "$QV_DIR/mark.sh"
@@ -47,7 +38,7 @@ for smart in No Yes; do
   qv_cfg "DELAY_INTERPR 20" "DELAY_COPY 10" "VALID_CYCLE_FULL_RUN 3" "CODE_RETURN_CYCLE 4" \
     "RUN_BATNIK Yes" "USE_SMART_RUN $smart" "VALID_EXIST_BAT Yes" "DELAY_BAT 0" \
     "NAME_BATNIK \"$program\""
-  qv_qvr "$(path_of in)" "Mask: *.*" "$(path_of out)" "Command: DO"
+  qv_qvr "$(qv_path in)" "Mask: *.*" "$(qv_path out)" "Command: DO"
   qv_file in/once.txt "only in the first pass"
   qv_run
   expect_exit 4

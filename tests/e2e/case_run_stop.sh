@@ -4,18 +4,9 @@
 # exit code 0, the banner again and the farewell line; nothing half-copied.
 . "$(dirname "$0")/lib.sh"
 
-path_of() {
-  if [ "$QV_MODE" = wine ]; then
-    local p="$QV_DIR/$1"
-    printf 'Z:%s' "${p//\//\\}"
-  else
-    printf '%s/%s' "$QV_DIR" "$1"
-  fi
-}
-
 qv_setup
 qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 400"
-qv_qvr "$(path_of in)" "Mask: *.bin" "$(path_of out1)" "$(path_of out2)" "Command: DO"
+qv_qvr "$(qv_path in)" "Mask: *.bin" "$(qv_path out1)" "$(qv_path out2)" "Command: DO"
 mkdir -p "$QV_DIR/in"
 for n in 1 2 3 4 5 6 7 8; do
   head -c $((3000000 + n)) /dev/urandom >"$QV_DIR/in/f$n.bin"
