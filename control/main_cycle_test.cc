@@ -47,37 +47,6 @@ struct CycleRun {
 
 constexpr char kOneBlock[] = "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n";
 
-TEST(MainCycle, CopiesIntoAllOutputsButTheLastAndMovesIntoTheLast) {
-  CycleRun r("C:\\IN\r\nMask: *.TXT\r\nC:\\O1\r\nC:\\O2\r\nC:\\O3\r\nCommand: DO-ALL\r\n");
-  r.fp.fs.add_file("C:\\IN\\A.TXT", "alpha");
-  r.go();
-  for (const char* dir : {"C:\\O1\\", "C:\\O2\\", "C:\\O3\\"})
-    EXPECT_EQ(r.fp.fs.content(std::string(dir) + "A.TXT"), "alpha") << dir;
-  EXPECT_FALSE(r.fp.fs.exists("C:\\IN\\A.TXT"));
-  EXPECT_EQ(r.run.state.found_files, 1);
-  EXPECT_EQ(r.run.state.byte_count, 5);  // only the move counts
-  EXPECT_TRUE(r.said("C:\\IN\\A.TXT *=> C:\\O2\\"));
-  EXPECT_TRUE(r.said("C:\\IN\\A.TXT O=> C:\\O3\\"));
-}
-
-// Each closed script cycle drops one more file into the input directory: the
-// files that left it tell how many cycles were carried out.
-TEST(MainCycle, CycleLimitCarriesOutExactlyThatManyCycles) {
-  CycleRun r(kOneBlock);
-  r.run.settings.valid_cycle_full_run = 3;
-  r.run.settings.code_return_cycle = 42;
-  int dropped = 0;
-  r.fp.fs.add_file("C:\\IN\\F0.DAT", "0");
-  r.each_cycle([&] { r.fp.fs.add_file("C:\\IN\\F" + std::to_string(++dropped) + ".DAT", "x"); });
-  r.go();
-  EXPECT_EQ(r.run.state.exit_code, 42);
-  EXPECT_EQ(dropped, 3);
-  for (const char* moved : {"C:\\OUT\\F0.DAT", "C:\\OUT\\F1.DAT", "C:\\OUT\\F2.DAT"})
-    EXPECT_TRUE(r.fp.fs.exists(moved)) << moved;
-  EXPECT_TRUE(r.fp.fs.exists("C:\\IN\\F3.DAT"));  // read with the closing step, not carried out
-  EXPECT_TRUE(r.said("Exit by amount cycles of perfomance files configuration 3."));
-}
-
 // The elapsed counter is set when the first cycle closes, so the second turn
 // is the first that can meet the run-time limit.
 TEST(MainCycle, ExitConditionsAndTheirCodes) {

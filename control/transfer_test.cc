@@ -14,8 +14,12 @@ namespace {
 
 using fake::FsOp;
 
+using Names = std::vector<std::string>;
+
 constexpr char kSource[] = "C:\\IN\\A.TXT";
+constexpr char kOut[] = "D:\\OUT\\";
 constexpr char kTarget[] = "D:\\OUT\\A.TXT";
+constexpr char kCannot[] = "Can not create file : D:\\OUT\\A.TXT !!!";
 constexpr uint32_t kReadOnly = kAttrReadOnly | kAttrArchive;
 constexpr int64_t kStamp = 1'700'000'001'123'456'789;  // an odd second, to the nanosecond
 
@@ -31,18 +35,9 @@ struct TransferRun {
     run.settings.delay_copy = 1000;
     run.settings.create_dir = "COPY";
   }
-  Text go(const char* op, const char* dir = "D:\\OUT\\") {
-    return transfer_file(run, kSource, dir, op);
-  }
+  Text go(const char* op, const char* dir = kOut) { return transfer_file(run, kSource, dir, op); }
   std::string out() const { return fp.console.transcript_utf8(); }
   bool said(const std::string& s) const { return out().find(s) != std::string::npos; }
-  // Every name on drive D: that is a file still in flight.
-  std::vector<std::string> partials() const {
-    std::vector<std::string> found;
-    for (const std::string& p : fp.fs.list("D:\\"))
-      if (p.find(kPartialPrefix) != std::string::npos) found.push_back(p);
-    return found;
-  }
 };
 
 // A large source spans many reads, an empty one none; a leftover of a crashed
@@ -68,7 +63,7 @@ TEST(Transfer, CopyAndMoveCarryContentTimeAndAttributes) {
       EXPECT_EQ(t.out(), std::string("C:\\IN\\A.TXT ") + (move ? "O=>" : "*=>") + " D:\\OUT\\ " +
                              std::to_string(content.size()) + " bytes.");
       EXPECT_EQ(t.fp.clock.slept_ms(), 1000);  // DELAY_COPY only
-      EXPECT_EQ(t.partials(), std::vector<std::string>{leftover});
+      EXPECT_EQ(t.fp.fs.list("D:\\"), (Names{"D:\\OUT", leftover, kTarget}));
       EXPECT_EQ(t.fp.fs.content(leftover), "stale");
     }
   }
@@ -106,19 +101,7 @@ TEST(Transfer, OverwriteReplacesAReadOnlyOldTarget) {
             "File D:\\OUT\\A.TXT is successfully removed!!!\n"
             "C:\\IN\\A.TXT O=> D:\\OUT\\ 3 bytes.");
   EXPECT_EQ(t.fp.clock.slept_ms(), 1000 + 3000);
-  EXPECT_TRUE(t.partials().empty());
-}
-
-TEST(Transfer, SizeRecheckAbandonsAMoveButNotACopy) {
-  TransferRun t("0123456789");
-  t.run.settings.max_file_size = 5;
-  t.run.state.found_files = 4;
-  EXPECT_EQ(t.go("Move").str(), "");
-  EXPECT_TRUE(t.fp.fs.exists(kSource));
-  EXPECT_FALSE(t.fp.fs.exists(kTarget));
-  EXPECT_EQ(t.go("Copy").str(), "D:\\OUT\\");
-  EXPECT_EQ(t.fp.fs.content(kTarget), "0123456789");
-  EXPECT_EQ(t.run.state.found_files, 3);  // taken back once, by the move
+  EXPECT_EQ(t.fp.fs.list("D:\\"), (Names{"D:\\OUT", kTarget}));
 }
 
 TEST(Transfer, MoveWhoseSourceCannotBeDeletedKeepsTheSourceAsItWas) {
@@ -130,83 +113,68 @@ TEST(Transfer, MoveWhoseSourceCannotBeDeletedKeepsTheSourceAsItWas) {
   EXPECT_EQ(t.fp.fs.attributes(kSource), kReadOnly);
 }
 
-TEST(Transfer, SourceAndTargetAreNeverTheSameFile) {
-  TransferRun t("mine", kReadOnly);
-  t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
-  EXPECT_EQ(t.go("Move", "c:\\in\\").str(), "");
-  EXPECT_EQ(t.fp.fs.content(kSource), "mine");
-  EXPECT_EQ(t.fp.fs.attributes(kSource), kReadOnly);
-  EXPECT_TRUE(t.said("Can not create file : c:\\in\\A.TXT !!!")) << t.out();
-  EXPECT_FALSE(t.said("removed"));
-}
-
-// A fault at each step: afterwards the source is where it was with its old
-// attributes, no file in flight is left, nothing lies under the final name or
-// an old target (kept under OVERWRITE_FILE) is intact, and the report was written.
+// A fault at each step, for a copy and a move: afterwards the source is where
+// it was with its old attributes, drives C: and D: hold what they held (no file
+// in flight, nothing under the final name, an old target intact under
+// OVERWRITE_FILE), and the report was written.
 TEST(Transfer, EveryFaultKeepsTheSourceAndLeavesNoPartialFile) {
   struct Case {
     const char* name;
-    bool old_target;  // an old target under OVERWRITE_FILE
     std::function<void(TransferRun&)> arrange;
-    const char* target_dir;
-    const char* report;
+    const char* report = kCannot;
+    const char* dir = kOut;
+    bool old_target = false;
   };
-  const char* kCannot = "Can not create file : D:\\OUT\\A.TXT !!!";
-  const char* kCannotDelete = "Can not delete file : D:\\OUT\\A.TXT !!!";
   auto fault = [](FsOp op, int nth, Error error, bool persistent = false, const char* part = "") {
     return [=](TransferRun& t) { t.fp.fs.fail(op, nth, error, persistent, part); };
   };
+  auto none = [](TransferRun&) {};
   auto locked = [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); };
+  const char* kCannotDelete = "Can not delete file : D:\\OUT\\A.TXT !!!";
   const std::vector<Case> cases = {
-      {"drive missing", false, [](TransferRun&) {}, "E:\\OUT\\", "Not Exist drive E: !!!"},
-      {"little space", false, [](TransferRun& t) { t.fp.fs.set_free('D', 1000); }, "D:\\OUT\\",
+      {"drive missing", none, "Not Exist drive E: !!!", "E:\\OUT\\"},
+      {"little space", [](TransferRun& t) { t.fp.fs.set_free('D', 1000); },
        "There is not enough of place on a disk!!!  D: 1000 byte."},
-      {"locked source", false, locked, "D:\\OUT\\", kCannot},
-      {"vanished source", false,
+      {"target is the source itself", none, "Can not create file : c:\\in\\A.TXT !!!", "c:\\in\\"},
+      {"locked source", locked},
+      {"vanished source",
        [](TransferRun& t) {
          t.fp.fs.fail(FsOp::kStat, 1, Error::kNotFound, true, kSource);
          t.fp.fs.fail(FsOp::kOpenExclusive, 1, Error::kNotFound, true, kSource);
-       },
-       "D:\\OUT\\", kCannot},
-      {"uncreatable directory", false, fault(FsOp::kMakeDir, 1, Error::kAccessDenied, true),
-       "D:\\NEW\\", "I can not create D:\\NEW\\"},
-      {"uncreatable target", false, fault(FsOp::kCreate, 1, Error::kAccessDenied, true),
-       "D:\\OUT\\", kCannot},
-      {"disk full mid-copy", false, fault(FsOp::kWrite, 2, Error::kNoSpace), "D:\\OUT\\", kCannot},
-      {"read error", false, fault(FsOp::kRead, 2, Error::kIo), "D:\\OUT\\", kCannot},
-      {"flush fails", false, fault(FsOp::kFlush, 1, Error::kIo), "D:\\OUT\\", kCannot},
-      {"rename fails", false, fault(FsOp::kRename, 1, Error::kIo), "D:\\OUT\\", kCannot},
-      {"read-only old target stays read-only", true,
-       fault(FsOp::kSetAttributes, 1, Error::kAccessDenied, true, kTarget), "D:\\OUT\\",
-       kCannotDelete},
-      {"undeletable old target", true, fault(FsOp::kRename, 1, Error::kLocked), "D:\\OUT\\",
-       kCannotDelete},
-      {"locked source, old target", true, locked, "D:\\OUT\\", kCannot},
-      {"disk full, old target", true, fault(FsOp::kWrite, 1, Error::kNoSpace), "D:\\OUT\\",
-       kCannot},
+       }},
+      {"uncreatable directory", fault(FsOp::kMakeDir, 1, Error::kAccessDenied, true),
+       "I can not create D:\\NEW\\", "D:\\NEW\\"},
+      {"uncreatable target", fault(FsOp::kCreate, 1, Error::kAccessDenied, true)},
+      {"disk full mid-copy", fault(FsOp::kWrite, 2, Error::kNoSpace)},
+      {"read error", fault(FsOp::kRead, 2, Error::kIo)},
+      {"flush fails", fault(FsOp::kFlush, 1, Error::kIo)},
+      {"rename fails", fault(FsOp::kRename, 1, Error::kIo)},
+      {"read-only old target stays read-only",
+       fault(FsOp::kSetAttributes, 1, Error::kAccessDenied, true, kTarget), kCannotDelete, kOut,
+       true},
+      {"undeletable old target", fault(FsOp::kRename, 1, Error::kLocked), kCannotDelete, kOut,
+       true},
+      {"locked source, old target", locked, kCannot, kOut, true},
+      {"disk full, old target", fault(FsOp::kWrite, 1, Error::kNoSpace), kCannot, kOut, true},
   };
   const std::string content(3 * 1024 * 1024, 'z');
   for (const char* op : {"Copy", "Move"}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.name) + " " + op);
       TransferRun t(content, kReadOnly);
-      if (c.old_target) {
-        t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
-        t.fp.fs.add_file(kTarget, "old", kReadOnly | kAttrHidden);
-      }
+      t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
+      if (c.old_target) t.fp.fs.add_file(kTarget, "old", kReadOnly | kAttrHidden);
       c.arrange(t);
-      EXPECT_EQ(t.go(op, c.target_dir).str(), "");
+      EXPECT_EQ(t.go(op, c.dir).str(), "");
       t.fp.fs.clear_faults();
       t.fp.fs.set_locked(kSource, false);
+      EXPECT_EQ(t.fp.fs.list("C:\\"), (Names{"C:\\IN", kSource}));
       EXPECT_EQ(t.fp.fs.content(kSource), content);
       EXPECT_EQ(t.fp.fs.attributes(kSource), kReadOnly);
-      const std::string final_name = std::string(c.target_dir) + "A.TXT";
-      EXPECT_EQ(t.fp.fs.exists(final_name), c.old_target);
-      if (c.old_target) {
-        EXPECT_EQ(t.fp.fs.content(kTarget), "old");
-        EXPECT_EQ(t.fp.fs.attributes(kTarget), kReadOnly | kAttrHidden);
-      }
-      EXPECT_TRUE(t.partials().empty());
+      EXPECT_EQ(t.fp.fs.list("D:\\"),
+                (c.old_target ? Names{"D:\\OUT", kTarget} : Names{"D:\\OUT"}));
+      EXPECT_EQ(t.fp.fs.content(kTarget), c.old_target ? "old" : "");
+      EXPECT_EQ(t.fp.fs.attributes(kTarget), c.old_target ? kReadOnly | kAttrHidden : 0u);
       EXPECT_TRUE(t.said(c.report)) << t.out();
       EXPECT_FALSE(t.said("removed"));
       EXPECT_FALSE(t.run.state.transfer_done);
