@@ -27,28 +27,29 @@ std::string row_from(const fake::FakeConsole& c, int x, int y) {
 
 struct Language {
   uint8_t lang;
-  std::string heading, download;
+  std::string title, heading, download;
 };
 
 const Language kLanguages[] = {
-    {0,
+    {0, "Quorvane file distributor 1.11 version ( Win+ ).",
      "At detection of mistakes write Author E-Mail :", "Last version is possible download with "},
-    {1, "В случае обнаружения ошибок пишите автору по E-Mail :",
+    {1, "Распределитель файлов Кворвейн 1.11 веpсия ( Win+ ).",
+     "В случае обнаружения ошибок пишите автору по E-Mail :",
      "Последнюю версию можно загрузить с :   "},
 };
 
+// The exit banner replaces the status screen and goes to the transcript.
 TEST(Banner, LayoutOfTitleHeadingsAndContactsInBothLanguages) {
   for (const Language& l : kLanguages) {
     fake::FakePlatform p;
     qv::Run run(p.platform);
     run.settings.lang = l.lang;
-    run.screen.write("old text");
+    draw_status_screen(run);
+    run.screen.write("last message");
     draw_banner(run);
     const auto& c = p.console;
-    const std::string title =
-        cp866_to_utf8(product_title(run)) + cp866_to_utf8(version_text(run)) + ".";
     EXPECT_EQ(row_from(c, 1, 1) + "|" + row_from(c, 1, 2) + "|" + row_from(c, 1, 3),
-              title + "||" + l.heading);
+              l.title + "||" + l.heading);
     for (int y = 5; y <= 7; ++y) {
       EXPECT_EQ(row_from(c, 1, y).substr(0, 30), blanks(30)) << y;
       EXPECT_NE(c.cell(31, y).ch, ' ') << y;
@@ -58,22 +59,12 @@ TEST(Banner, LayoutOfTitleHeadingsAndContactsInBothLanguages) {
       EXPECT_EQ(c.cell(39, y).ch, ' ') << y;
       EXPECT_NE(c.cell(40, y).ch, ' ') << y;
     }
-    EXPECT_EQ(row_from(c, 1, 10).substr(0, 39) + row_from(c, 1, 12), blanks(39));
+    EXPECT_EQ(row_from(c, 1, 10).substr(0, 39) + row_from(c, 1, 12) + row_from(c, 1, 24),
+              blanks(39));
     EXPECT_EQ(std::pair(run.screen.where_x(), run.screen.where_y()), std::pair(1, 13));
     EXPECT_FALSE(c.cursor_visible());
+    EXPECT_EQ(c.transcript_utf8().rfind("last message\n" + l.title + "\n\n", 0), 0u);
   }
-}
-
-TEST(Banner, TheExitBannerReplacesTheStatusScreenAndGoesToTheTranscript) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  draw_status_screen(run);
-  run.screen.write("last message");
-  draw_banner(run);
-  EXPECT_EQ(row_from(p.console, 1, 24) + row_from(p.console, 1, 12), "");
-  EXPECT_EQ(p.console.transcript_utf8().rfind(
-                "last message\nQuorvane file distributor 1.11 version ( Win+ ).\n\n", 0),
-            0u);
 }
 
 }  // namespace

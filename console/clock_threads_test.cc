@@ -17,12 +17,6 @@ std::string blanks(int n) {
   return std::string(static_cast<size_t>(n), ' ');
 }
 
-std::string shown(const fake::FakeConsole& c, int x, int y, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) append_utf8(out, cp866_to_unicode(c.cell(x + i, y).ch));
-  return out;
-}
-
 TEST(ElapsedText, FourteenCharactersForEveryRangeOfDaysInBothLanguages) {
   using E = std::pair<int64_t, std::string_view>;
   for (auto [seconds, text] :
@@ -46,7 +40,7 @@ TEST(ElapsedText, FourteenCharactersForEveryRangeOfDaysInBothLanguages) {
   EXPECT_EQ(run.drawing.elapsed.load(), 0);
 }
 
-TEST(DateLine, CentredByWidthAndANewShorterDateLeavesNothingOfTheOld) {
+TEST(DateLine, CentredByWidthANewShorterDateLeavesNothingAndDrawingOffDrawsNothing) {
   struct Case {
     uint8_t lang;
     int column, chars;
@@ -66,23 +60,18 @@ TEST(DateLine, CentredByWidthAndANewShorterDateLeavesNothingOfTheOld) {
     EXPECT_EQ(p.console.row(1).rfind(blanks(19) + c.longest, 0), 0u) << p.console.row(1);
     p.clock.set(now);
     draw_date_line(run);
-    EXPECT_EQ(p.console.row(1), blanks(c.column - 1) + c.text + blanks(81 - c.column - c.chars));
+    const std::string row = blanks(c.column - 1) + c.text + blanks(81 - c.column - c.chars);
+    EXPECT_EQ(p.console.row(1), row);
     EXPECT_EQ(p.console.cell(c.column, 1).attr, kCyan);
     EXPECT_EQ(run.clock.get().weekday, 6);
+    // With clock drawing off nothing is drawn, but the fields and the count go on.
+    run.drawing.clock_drawing = false;
+    p.clock.set(longest);
+    draw_date_line(run);
+    advance_elapsed(run);
+    EXPECT_EQ(p.console.row(1) + p.console.row(4), row + blanks(80));
+    EXPECT_EQ(std::pair(run.clock.get().day, run.drawing.elapsed.load()), std::pair(30, 1L));
   }
-}
-
-TEST(DateLine, NothingIsDrawnWhileClockDrawingIsOff) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  run.screen.put_text(1, 1, "program output", kWhite);
-  run.drawing.clock_drawing = false;
-  draw_date_line(run);
-  advance_elapsed(run);
-  EXPECT_EQ(shown(p.console, 1, 1, 14) + shown(p.console, 16, 4, 14),
-            "program output" + blanks(14));
-  EXPECT_EQ(run.clock.get().year, 2026);  // the fields follow the clock all the same
-  EXPECT_EQ(run.drawing.elapsed.load(), 1);
 }
 
 TEST(ClockThread, TheFirstPassDrawsDateClockAndOneSecond) {
@@ -96,10 +85,10 @@ TEST(ClockThread, TheFirstPassDrawsDateClockAndOneSecond) {
   stop_clock_thread(run);
   held->unlock();
   run.drawing.clock_thread.join();
-  EXPECT_EQ(shown(p.console, 21, 1, 31), "Saturday, 5 December 2026 year.");
-  EXPECT_EQ(shown(p.console, 73, 1, 8), "14:07:09");
+  EXPECT_EQ(p.console.row(1),
+            blanks(20) + "Saturday, 5 December 2026 year." + blanks(21) + "14:07:09");
   EXPECT_EQ(p.console.cell(73, 1).attr, kWhite);
-  EXPECT_EQ(shown(p.console, 16, 4, 14), "0 Day 00:00:01");
+  EXPECT_EQ(p.console.row(4).substr(15, 14), "0 Day 00:00:01");
   EXPECT_EQ(p.console.cell(16, 4).attr, kLightGrey);
   EXPECT_EQ(run.drawing.elapsed.load(), 1);
   EXPECT_EQ(run.clock.get().second, 9);
@@ -108,37 +97,34 @@ TEST(ClockThread, TheFirstPassDrawsDateClockAndOneSecond) {
   EXPECT_EQ(p.clock.slept_ms(), 777 + 170 + 3333);
 }
 
-TEST(ClockThread, BothThreadsRunUntilStoppedAndKeepTheCursor) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  run.screen.goto_xy(5, 7);
-  start_clock_thread(run);
-  start_title_thread(run);
-  bool counted = false;  // waits without a fixed sleep until three seconds are counted
-  for (int i = 0; i < 2'000'000 && !counted; ++i) {
-    counted = run.drawing.elapsed.load() >= 3;
-    std::this_thread::yield();
-  }
-  EXPECT_TRUE(counted);
-  stop_clock_thread(run);
-  stop_title_thread(run);
-  EXPECT_FALSE(run.drawing.clock_thread.joinable());
-  EXPECT_FALSE(run.drawing.title_thread.joinable());
-  EXPECT_EQ(shown(p.console, 6, 25, 54), "Quorvane file distributor 1.11 version ( Win+ ) 2001y.");
-  EXPECT_EQ(p.console.cell(6, 25).attr, kCyan);
-  EXPECT_EQ(std::pair(run.screen.where_x(), run.screen.where_y()), std::pair(5, 7));
-}
-
-TEST(TitleThread, DrawsOnlyWhileTitleDrawingIsOn) {
-  for (bool drawing : {true, false}) {
+TEST(ClockThread, BothThreadsRunUntilStoppedKeepTheCursorAndTheTitleFollowsItsFlag) {
+  const struct {
+    uint8_t lang;
+    bool drawing;
+    std::string title;
+  } cases[] = {{0, true, "Quorvane file distributor 1.11 version ( Win+ ) 2001y." + blanks(4)},
+               {1, true, "Распределитель файлов Кворвейн 1.11 веpсия ( Win+ ) 2001г."},
+               {1, false, blanks(58)}};
+  for (const auto& c : cases) {
     fake::FakePlatform p;
     qv::Run run(p.platform);
-    run.settings.lang = 1;
-    run.drawing.title_drawing = drawing;
+    run.settings.lang = c.lang;
+    run.drawing.title_drawing = c.drawing;
+    run.screen.goto_xy(5, 7);
+    start_clock_thread(run);
     start_title_thread(run);
-    stop_title_thread(run);  // one pass: the flag is read after it
-    const std::string title = "Распределитель файлов Кворвейн 1.11 веpсия ( Win+ ) 2001г.";
-    EXPECT_EQ(shown(p.console, 6, 25, 58), drawing ? title : blanks(58)) << drawing;
+    bool counted = false;  // waits without a fixed sleep until three seconds are counted
+    for (int i = 0; i < 2'000'000 && !counted; ++i) {
+      counted = run.drawing.elapsed.load() >= 3;
+      std::this_thread::yield();
+    }
+    EXPECT_TRUE(counted);
+    stop_clock_thread(run);
+    stop_title_thread(run);
+    EXPECT_FALSE(run.drawing.clock_thread.joinable() || run.drawing.title_thread.joinable());
+    EXPECT_EQ(p.console.row(25), blanks(5) + c.title + blanks(17)) << c.lang;
+    EXPECT_EQ(p.console.cell(6, 25).attr, c.drawing ? kCyan : kLightGrey);
+    EXPECT_EQ(std::pair(run.screen.where_x(), run.screen.where_y()), std::pair(5, 7));
   }
 }
 

@@ -5,18 +5,11 @@
 #include <string>
 #include <tuple>
 
-#include "console/messages.h"
-#include "control/run.h"
 #include "platform/cp866.h"
 #include "tests/fake_platform.h"
 
 namespace qv {
 namespace {
-
-// The done-operations panel of the status screen: 77 columns, 11 rows.
-void select_panel(Screen& s) {
-  s.window(3, 13, 79, 23);
-}
 
 std::string cells_text(const Screen& s, int x, int y, int n) {
   std::string out;
@@ -30,7 +23,7 @@ TEST(ScreenWindow, WrapAtTheLastColumnAndScrollOnlyTheWindow) {
   const std::tuple<int, int, char> outside[] = {
       {1, 13, 'L'}, {80, 23, 'R'}, {3, 12, 'A'}, {3, 24, 'B'}};
   for (auto [x, y, ch] : outside) s.put_text(x, y, std::string(1, ch), kDarkGrey);
-  select_panel(s);
+  s.window(3, 13, 79, 23);        // the done-operations panel: 77 columns, 11 rows
   s.write(std::string(77, 'a'));  // the last column moves the cursor on at once
   EXPECT_EQ(s.where_x(), 1);
   EXPECT_EQ(s.where_y(), 2);
@@ -47,26 +40,16 @@ TEST(ScreenWindow, WrapAtTheLastColumnAndScrollOnlyTheWindow) {
   for (auto [x, y, ch] : outside) EXPECT_EQ(s.cell(x, y).ch, ch) << x << "," << y;
 }
 
-TEST(ScreenWindow, NumbersPutTextAndPresents) {
+TEST(ScreenWindow, NumbersAndTextCutAtTheScreenEdge) {
   fake::FakeConsole console;
   Screen s(console);
   s.write_number(-42, 5);
   s.write_number(12345, 3);  // a number wider than its place is shown whole
   s.write_number(INT64_MAX, 14);
   EXPECT_EQ(cells_text(s, 1, 1, 29), "  -4212345" + std::to_string(INT64_MAX));
-  int before = console.presents();
   s.put_text(79, 25, "xyz", kCyan);  // cut at the screen edge; the cursor stays
   EXPECT_EQ(s.where_x(), 30);
   EXPECT_EQ(console.cell(80, 25), (Cell{'y', kCyan}));
-  s.write(std::string(100, 'm'));  // one write call is one present
-  EXPECT_EQ(console.presents(), before + 2);
-  s.begin_burst();
-  for (int i = 0; i < 30; ++i) s.write_line("line");
-  EXPECT_EQ(console.presents(), before + 2);
-  s.end_burst();
-  s.goto_xy(1, 1);  // moving the cursor changes no cell
-  s.present();
-  EXPECT_EQ(console.presents(), before + 3);
 }
 
 TEST(ScreenTranscript, HeadlessCopiesWindowTextWithLineBreaksOnly) {
@@ -88,26 +71,8 @@ TEST(ScreenTranscript, HeadlessCopiesWindowTextWithLineBreaksOnly) {
 
   fake::FakeConsole screen(true);
   Screen shown(screen);
-  shown.write_line("shown only");
-  EXPECT_EQ(screen.transcript_utf8(), "");
-  EXPECT_EQ(screen.row(1).substr(0, 10), "shown only");
-}
-
-TEST(Messages, StartMessageLineBreaksOnlyOutsideColumnOne) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  select_panel(run.screen);
-  start_message_line(run);  // first message of an empty panel: no blank row
-  EXPECT_EQ(run.screen.where_y(), 1);
-  run.screen.write("first");
-  start_message_line(run);
-  run.screen.write(std::string(77, 's'));  // ends exactly in the last column
-  start_message_line(run);
-  run.screen.write("third");
-  EXPECT_EQ(cells_text(run.screen, 3, 13, 1) + cells_text(run.screen, 3, 14, 1) +
-                cells_text(run.screen, 3, 15, 1),
-            "fst");
-  EXPECT_EQ(p.console.transcript_utf8(), "first\n" + std::string(77, 's') + "third");
+  shown.write_line("shown only");  // an interactive console keeps no transcript
+  EXPECT_EQ(screen.transcript_utf8() + screen.row(1).substr(0, 10), "shown only");
 }
 
 }  // namespace

@@ -56,22 +56,20 @@ TEST(CommandLine, SwitchesAndTheirEndings) {
     Ending help, other;
     const char* shows;
   } cases[] = {
-      {{"/help"}, 1, 0, std::nullopt, kEnglishHelp},
-      {{"/HELP"}, 0, 0, std::nullopt, kEnglishHelp},
+      {{"/HELP"}, 1, 0, std::nullopt, kEnglishHelp},
       {{"/H"}, 0, 0, std::nullopt, kEnglishHelp},
-      {{ansi(U"/помощь")}, 0, 0, std::nullopt, kRussianHelp},
-      {{ansi(U"/ПОМОЩЬ")}, 1, 0, std::nullopt, kRussianHelp},
+      {{ansi(U"/ПОМОЩЬ")}, 0, 0, std::nullopt, kRussianHelp},
       {{ansi(U"/П")}, 0, 0, std::nullopt, kRussianHelp},
-      {{"/D", "/H"}, 0, 0, std::nullopt, kEnglishHelp},
+      {{ansi(U"/помощь")}, 1, 0, std::nullopt, kRussianHelp},
+      {{"/D", "/h"}, 0, 0, std::nullopt, kEnglishHelp},  // help first, in any case
       {{"/?"}, 0, std::nullopt, 0, kEnglishHelp},
       {{"/?"}, 1, std::nullopt, 0, kRussianHelp},
       {{"/d"}, 0, std::nullopt, 1, kDump},
       {{"/DEBUG", "junk"}, 0, std::nullopt, 1, kDump},
       {{ansi(U"/отладка")}, 0, std::nullopt, 1, kDump},
       {{ansi(U"/О")}, 0, std::nullopt, 1, kDump},
-      {{"/HELPME"}, 0, std::nullopt, 2, kUnknown},
-      {{"/DEB", "/D"}, 0, std::nullopt, 2, kUnknown},
-      {{"/ПОМОЩЬ"}, 0, std::nullopt, 2, kUnknown},  // UTF-8 bytes are no Windows-1251 switch
+      {{"/DEB", "/D"}, 0, std::nullopt, 2, kUnknown},  // the first argument decides
+      {{"/ПОМОЩЬ"}, 0, std::nullopt, 2, kUnknown},     // UTF-8 bytes are no Windows-1251 switch
   };
   for (const Case& c : cases) {
     Outcome o = run_switches(c.args, c.lang);
@@ -127,6 +125,8 @@ TEST(CommandLine, DebugDumpListsExpandedSettingsAndArguments) {
            "Путь конфигуpации пpогpаммы - <C:\\QV>\n\n",
            "             Log_Name       - <C:\\QV\\Quorvane.log>\n",
            "             Multy_Task     - <TRUE>\n",
+           "             Mask_Sopr      - <*.(s)>\n",
+           "                 Delay_Copy - <1000>\n",
            "        Valid_Cycle_Full_Run- < 0.00000000000000E+0000>\n",
            "            Number_Time_Work- < 1.00000000000000E+0003>\n",
            "              Max_File_Size - < 2.14748364700000E+0009>\n",

@@ -50,11 +50,8 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
        "Hеизвестная пеpеменная - (COLOUR) со значением <red> в 2 стpоке.\n"
        "Испpавьте файл конфигуpации C:\\QV\\Quorvane.cfg"},
       {"RUN_BATNIK Maybe", "", 8, "Boolean variable - (RUN_BATNIK) with incorrect value <Maybe>"},
-      {"IF_FILE_EXIST Yes", "", 8, "Boolean variable - (IF_FILE_EXIST)"},
       {std::string(11, '\n') + "DELAY_COPY 1s", "", 9,
        "Integer variable - (DELAY_COPY) with incorrect value <1s> in 12 to line."},
-      {"FILE_ATTR archive", "", 9, "Integer variable - (FILE_ATTR)"},
-      {"DELAY_COPY -5", "", 9, "<-5> in 1 to line."},
       // Line numbers count in the included file alone.
       {std::string("DELAY_COPY 1\n") + kInclude, "DELAY_COPY 7\n\nRUN_BATNIK perhaps", 8,
        "<perhaps> in 3 to line.\nCorrect a file of a configuration C:\\QV\\extra.cfg"},
@@ -67,7 +64,7 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
     EXPECT_EQ(t.load(c.content, c.extra), c.code) << c.content;
     EXPECT_NE(t.out().find(c.report), std::string::npos) << t.out();
     EXPECT_EQ(t.fp.clock.slept_ms(), 3000) << c.content;
-    if (c.code == 6 && c.content.find("loops") != std::string::npos) {
+    if (c.report.find("nested") != std::string::npos) {
       EXPECT_EQ(t.fp.fs.calls(fake::FsOp::kOpenRead), 16);
     }
   }
@@ -90,28 +87,26 @@ TEST(Loader, GoodLinesAndIncludedFilesTakeEffectInOrder) {
   EXPECT_EQ(t.out(), "");
 }
 
-TEST(Loader, MissingFileOrDirectoryIsReportedYellowOnRed) {
+TEST(Loader, ADirectoryInPlaceOfTheFileIsReportedYellowOnRed) {
   CfgRun t;
   t.fp.fs.add_dir("C:\\QV\\Quorvane.cfg");
   EXPECT_EQ(load_settings(t.run, t.run.settings_path), 6);
-  EXPECT_NE(t.out().find("The file of a configuration is not found C:\\QV\\Quorvane.cfg\n"),
-            std::string::npos)
-      << t.out();
+  EXPECT_EQ(t.out().find("The file of a configuration is not found C:\\QV\\Quorvane.cfg\n"), 0u);
   EXPECT_EQ(t.run.screen.cell(1, 1).attr, (kRed << 4) | kYellow);
   EXPECT_EQ(t.run.screen.attribute(), kLightGrey);  // back to the colours at start
 }
 
+// Bytes of every value never crash the loader; a long line is cut at 255 bytes.
 TEST(Loader, GarbageNeverCrashes) {
   std::string garbage;
   for (int i = 0; i < 20000; ++i) garbage += static_cast<char>((i * 7919 + i / 3) & 0xFF);
   for (const std::string& content : {garbage, std::string("\0\0\0", 3)}) {
-    CfgRun t;
-    Ending end = t.load(content);
+    const Ending end = CfgRun().load(content);
     EXPECT_TRUE(!end || (*end >= 5 && *end <= 9));
   }
   CfgRun t;
   EXPECT_EQ(t.load("LOG_NAME " + std::string(5000, 'x') + "\nDELAY_COPY 5"), std::nullopt);
-  EXPECT_EQ(t.run.settings.log_name.size(), 246u);  // 255 bytes of the line less the key and blank
+  EXPECT_EQ(t.run.settings.log_name.size(), 246u);  // 255 bytes less the key and the blank
   EXPECT_EQ(t.run.settings.delay_copy, 5);
 }
 
