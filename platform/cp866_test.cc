@@ -9,9 +9,7 @@ namespace {
 
 TEST(Cp866, LiteralsBecomeCp866Bytes) {
   EXPECT_EQ("Файл"_oem, std::string_view("\x94\xa0\xa9\xab"));
-  EXPECT_EQ("─"_oem, std::string_view("\xc4"));
-  EXPECT_EQ("│"_oem, std::string_view("\xb3"));
-  EXPECT_EQ("ё"_oem, std::string_view("\xf1"));
+  EXPECT_EQ("─│ё"_oem, std::string_view("\xc4\xb3\xf1"));
   EXPECT_EQ("Hеизвестная"_oem.substr(0, 1), "H");  // a Latin H stays Latin
 }
 

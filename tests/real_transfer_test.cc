@@ -23,16 +23,6 @@ namespace stdfs = std::filesystem;
 
 // A multiple of 100 ns, the finest stamp every backend keeps.
 constexpr int64_t kStamp = 1'600'000'001'123'456'700;
-constexpr uint32_t kReadOnly = kAttrReadOnly | kAttrArchive;
-
-// Removes a tree; read-only files in it are made writable first, as Windows
-// refuses to delete them.
-void remove_tree(const stdfs::path& dir) {
-  std::error_code ec;
-  for (const auto& e : stdfs::recursive_directory_iterator(dir, ec))
-    stdfs::permissions(e.path(), stdfs::perms::owner_write, stdfs::perm_options::add, ec);
-  stdfs::remove_all(dir, ec);
-}
 
 class RealTransfer : public testing::Test {
  protected:
@@ -46,7 +36,12 @@ class RealTransfer : public testing::Test {
     run_->settings.delay_copy = 1000;
     run_->settings.create_dir = "COPY";
   }
-  void TearDown() override { remove_tree(dir_); }
+  void TearDown() override {
+    std::error_code ec;  // read-only files are made writable first, as Windows keeps them
+    for (const auto& e : stdfs::recursive_directory_iterator(dir_, ec))
+      stdfs::permissions(e.path(), stdfs::perms::owner_write, stdfs::perm_options::add, ec);
+    stdfs::remove_all(dir_, ec);
+  }
 
   bool windows_paths() const { return root_.size() > 1 && root_[1] == ':'; }
   // A path below the test directory in the system's own form.
@@ -73,7 +68,6 @@ class RealTransfer : public testing::Test {
   std::string transfer(const char* op, const std::string& name = "A.TXT") {
     return transfer_file(*run_, path("IN/" + name), path("OUT/"), op).str();
   }
-  std::string out() const { return fp_.console.transcript_utf8(); }
   // Runs a shell line (the POSIX-only cases).
   static int shell(const std::string& line) { return std::system(line.c_str()); }
 
@@ -85,35 +79,27 @@ class RealTransfer : public testing::Test {
   std::string root_;
 };
 
-TEST_F(RealTransfer, ReadOnlySourceCopiedAndMovedWithAttributesAndExactTime) {
+// Copied, the file lands in OUT; moved after that, it meets the copy and the
+// CREATE_DIR chain takes it to the first free level. Both times the target
+// keeps the read-only bit and the exact time, and no partial file is left.
+TEST_F(RealTransfer, ReadOnlySourceCopiedThenMovedAlongTheCreateDirChain) {
   write("IN/A.TXT", "copy me");
-  ASSERT_EQ(fs_->set_mtime(path("IN/A.TXT"), kStamp), Error::kNone);
-  ASSERT_EQ(fs_->set_attributes(path("IN/A.TXT"), kReadOnly), Error::kNone);
-  for (std::string op : {"Copy", "Move"}) {
-    SCOPED_TRACE(op);
-    remove_tree(native("OUT"));
-    EXPECT_EQ(transfer(op.c_str()), path("OUT/").str());
-    EXPECT_EQ(read("OUT/A.TXT"), "copy me");
-    EXPECT_EQ(info("OUT/A.TXT").mtime_ns, kStamp);
-    EXPECT_NE(info("OUT/A.TXT").attributes & kAttrReadOnly, 0u);
-    for (const auto& e : stdfs::directory_iterator(native("OUT")))
-      EXPECT_FALSE(is_partial_name(e.path().filename().string())) << e.path();
-    if (op == "Copy") {  // the source keeps its own attributes
-      EXPECT_NE(info("IN/A.TXT").attributes & kAttrReadOnly, 0u);
-    }
-  }
-  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));  // moved: gone from the source
-  EXPECT_EQ(run_->state.byte_count, 7);
-}
-
-TEST_F(RealTransfer, CreateDirChainLandsInTheFirstFreeLevel) {
-  write("IN/A.TXT", "third");
-  write("OUT/A.TXT", "first");
   write("OUT/COPY/A.TXT", "second");
+  ASSERT_EQ(fs_->set_mtime(path("IN/A.TXT"), kStamp), Error::kNone);
+  ASSERT_EQ(fs_->set_attributes(path("IN/A.TXT"), kAttrReadOnly | kAttrArchive), Error::kNone);
+  EXPECT_EQ(transfer("Copy"), path("OUT/").str());
+  EXPECT_NE(info("IN/A.TXT").attributes & kAttrReadOnly, 0u) << "the source keeps its own";
   EXPECT_EQ(transfer("Move"), path("OUT/").str() + "COPY\\COPY\\");
+  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));  // moved: gone from the source
   EXPECT_EQ(read("OUT/A.TXT") + read("OUT/COPY/A.TXT") + read("OUT/COPY/COPY/A.TXT"),
-            "firstsecondthird");
-  EXPECT_FALSE(stdfs::exists(native("IN/A.TXT")));
+            "copy mesecondcopy me");
+  for (const char* landed : {"OUT/A.TXT", "OUT/COPY/COPY/A.TXT"}) {
+    EXPECT_EQ(info(landed).mtime_ns, kStamp) << landed;
+    EXPECT_NE(info(landed).attributes & kAttrReadOnly, 0u) << landed;
+  }
+  for (const auto& e : stdfs::recursive_directory_iterator(native("OUT")))
+    EXPECT_FALSE(is_partial_name(e.path().filename().string())) << e.path();
+  EXPECT_EQ(run_->state.byte_count, 7);  // only what was moved is counted
 }
 
 TEST_F(RealTransfer, FileHeldOpenForWritingByAChildProcessIsRefused) {
@@ -128,7 +114,8 @@ TEST_F(RealTransfer, FileHeldOpenForWritingByAChildProcessIsRefused) {
   EXPECT_EQ(shell("kill $(cat '" + pid + "')"), 0);
   EXPECT_EQ(read("IN/A.TXT"), "busy");
   EXPECT_FALSE(stdfs::exists(native("OUT/A.TXT")));
-  EXPECT_NE(out().find("Can not create file :"), std::string::npos) << out();
+  const std::string shown = fp_.console.transcript_utf8();
+  EXPECT_NE(shown.find("Can not create file :"), std::string::npos) << shown;
 }
 
 TEST_F(RealTransfer, LinksAndFifosAreNeverTouched) {

@@ -16,7 +16,6 @@ TEST(Win32Console, OnlyChangedCellsAreWrittenAndRowRunsCoalesce) {
   EXPECT_TRUE(changed_rects(a, b, false).empty());
   EXPECT_EQ(changed_rects(a, b, true),
             (std::vector<CellRect>{{0, kScreenRows - 1, 0, kScreenCols - 1}}));
-
   b[0][5].ch = 'x';  // one cell of the clock line
   b[3][10].attr = 4;
   b[3][12].ch = '1';   // a counter on row 4
@@ -28,107 +27,47 @@ TEST(Win32Console, OnlyChangedCellsAreWrittenAndRowRunsCoalesce) {
   EXPECT_EQ(changed_rects(a, b, false), want);
 }
 
-TEST(Win32Console, CellsShowAsUnicodeWithTheirColour) {
-  struct Case {
-    uint8_t ch, attr;
-    WCHAR want;
-  } cases[] = {
-      {'A', 0x07, L'A'},    {0xCD, 0x08, 0x2550}, {0xAF, 0x4E, 0x043F},
-      {0xF0, 0x03, 0x0401}, {0, 0x07, L' '},
-  };
-  for (const Case& c : cases) {
-    CHAR_INFO ci = char_info_of(Cell{c.ch, c.attr});
-    EXPECT_EQ(ci.Char.UnicodeChar, c.want) << int(c.ch);
-    EXPECT_EQ(ci.Attributes, c.attr) << int(c.ch);
-  }
-}
-
-TEST(Win32Console, OnlyAKeyGoingDownIsAKeyPress) {
-  struct Case {
-    WORD type, vk;
-    bool down, press;
-  } cases[] = {{KEY_EVENT, 'A', true, true},
-               {KEY_EVENT, VK_ESCAPE, true, true},
-               {KEY_EVENT, 'A', false, false},
-               {KEY_EVENT, VK_SHIFT, true, false},
-               {KEY_EVENT, VK_CONTROL, true, false},
-               {MOUSE_EVENT, 0, false, false},
-               {WINDOW_BUFFER_SIZE_EVENT, 0, false, false}};
-  for (const Case& c : cases) {
-    INPUT_RECORD r = {};
-    r.EventType = c.type;
-    if (c.type == KEY_EVENT) r.Event.KeyEvent = {.bKeyDown = c.down, .wVirtualKeyCode = c.vk};
-    EXPECT_EQ(is_key_press(r), c.press) << c.type << " " << c.vk;
-  }
-}
-
-// A headless console between two anonymous pipes.
-struct PipedConsole {
-  HANDLE out_read = nullptr, out_write = nullptr, in_read = nullptr, in_write = nullptr;
-  std::atomic<bool> stop{false};
-  PipedConsole() {
-    CreatePipe(&out_read, &out_write, nullptr, 0);
-    CreatePipe(&in_read, &in_write, nullptr, 0);
-  }
-  ~PipedConsole() {
-    for (HANDLE h : {out_read, out_write, in_read, in_write})
-      if (h) CloseHandle(h);
-  }
-  std::string read_output() {
-    char buf[256];
-    DWORD got = 0;
-    ReadFile(out_read, buf, sizeof buf, &got, nullptr);
-    return std::string(buf, got);
-  }
-  void close_input() {
-    CloseHandle(in_write);
-    in_write = nullptr;
-  }
-};
-
-TEST(Win32Console, HeadlessWritesUtf8AndAStopEndsTheWaitForAKey) {
-  PipedConsole p;
-  Win32Console console(p.out_write, p.in_read, p.stop);
-  EXPECT_FALSE(console.interactive());
-  console.transcript("Файл ╚═╝ copied\n"_oem);
-  EXPECT_EQ(p.read_output(), "Файл ╚═╝ copied\n");
-  p.stop = true;
-  console.wait_key();  // the pipe stays open and empty
-  EXPECT_FALSE(console.key_waiting());
-}
-
-TEST(Win32Console, HeadlessKeyIsAByteOnThePipeAndEndOfInputEndsTheWait) {
-  PipedConsole p;
-  Win32Console console(p.out_write, p.in_read, p.stop);
-  EXPECT_FALSE(console.key_waiting());
-  DWORD n = 0;
-  WriteFile(p.in_write, "q", 1, &n, nullptr);
-  EXPECT_TRUE(console.key_waiting());
-  EXPECT_TRUE(console.key_waiting());  // looking does not consume it
-  console.wait_key();                  // returns at once: a key is there
-  char c = 0;
-  ReadFile(p.in_read, &c, 1, &n, nullptr);
-  p.close_input();
-  EXPECT_FALSE(console.key_waiting());  // end of input is no key
-  console.wait_key();                   // but it ends the wait
-}
-
-TEST(Win32Console, InputFromAFileHasAKeyOnlyBeforeItsEnd) {
+// Headless, the transcript goes out as UTF-8. Input is a pipe or a file: a byte
+// before its end is a key that stays waiting; the end of input is never a key
+// but ends the wait, and so does a stop.
+TEST(Win32Console, HeadlessWritesUtf8AndHasAKeyOnlyBeforeTheEndOfInput) {
   wchar_t dir[MAX_PATH], name[MAX_PATH];
   GetTempPathW(MAX_PATH, dir);
   GetTempFileNameW(dir, L"qvk", 0, name);
-  for (bool with_content : {false, true}) {
-    HANDLE f = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    DWORD put = 0;
-    if (with_content) WriteFile(f, "k", 1, &put, nullptr);
-    SetFilePointer(f, 0, nullptr, FILE_BEGIN);
-    PipedConsole p;
-    Win32Console console(p.out_write, f, p.stop);
-    EXPECT_EQ(console.key_waiting(), with_content);
-    console.wait_key();  // returns either way: a key, or the end of the file
-    CloseHandle(f);
+  for (bool from_file : {false, true}) {
+    for (bool with_key : {false, true}) {
+      SCOPED_TRACE(std::string(from_file ? "file" : "pipe") + (with_key ? " with a key" : ""));
+      HANDLE pipe_read = nullptr, pipe_write = nullptr, out_read = nullptr, out_write = nullptr;
+      ASSERT_TRUE(CreatePipe(&pipe_read, &pipe_write, nullptr, 0));
+      ASSERT_TRUE(CreatePipe(&out_read, &out_write, nullptr, 0));
+      HANDLE in = from_file
+                      ? CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+                      : pipe_read;
+      ASSERT_NE(in, INVALID_HANDLE_VALUE);
+      DWORD put = 0;
+      if (with_key) WriteFile(from_file ? in : pipe_write, "k", 1, &put, nullptr);
+      if (from_file) SetFilePointer(in, 0, nullptr, FILE_BEGIN);
+      std::atomic<bool> stop{!with_key && !from_file};  // an open, empty pipe waits for a stop
+      Win32Console console(out_write, in, stop);
+      EXPECT_FALSE(console.interactive());
+      console.transcript("Файл ╚═╝\n"_oem);
+      char buf[64];
+      ReadFile(out_read, buf, sizeof buf, &put, nullptr);
+      EXPECT_EQ(std::string(buf, put), "Файл ╚═╝\n");
+      EXPECT_EQ(console.key_waiting(), with_key);
+      EXPECT_EQ(console.key_waiting(), with_key) << "looking consumed the key";
+      console.wait_key();
+      if (!with_key && !from_file) {
+        stop = false;
+        CloseHandle(pipe_write);
+        pipe_write = nullptr;
+        console.wait_key();  // the end of input ends the wait
+        EXPECT_FALSE(console.key_waiting());
+      }
+      for (HANDLE h : {pipe_read, pipe_write, out_read, out_write, from_file ? in : nullptr})
+        if (h) CloseHandle(h);
+    }
   }
 }
 
