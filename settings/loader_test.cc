@@ -20,6 +20,7 @@ struct CfgRun {
   }
   Ending load(const std::string& content, const std::string& extra = "") {
     if (!extra.empty()) fp.fs.add_file("C:\\QV\\extra.cfg", extra);
+    fp.fs.add_dir("C:\\QV\\sub");
     fp.fs.add_file("C:\\QV\\Quorvane.cfg", content);
     return load_settings(run, run.settings_path);
   }
@@ -55,7 +56,10 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
       // Line numbers count in the included file alone.
       {std::string("DELAY_COPY 1\n") + kInclude, "DELAY_COPY 7\n\nRUN_BATNIK perhaps", 8,
        "<perhaps> in 3 to line.\nCorrect a file of a configuration C:\\QV\\extra.cfg"},
-      {"INCLUDE <PROGRAMM_PATH>\\none_<YEAR>.cfg", "", 6, "is not found C:\\QV\\none_.cfg"},
+      {"INCLUDE <PROGRAMM_PATH>\\none_<YEAR>.cfg", "", 6,
+       "The file of a configuration is not found C:\\QV\\none_.cfg\n"},
+      {"INCLUDE <PROGRAMM_PATH>\\sub", "", 6,
+       "The file of a configuration is not found C:\\QV\\sub\n"},
       {"--// loops\nINCLUDE <PROGRAMM_PATH>\\Quorvane.cfg", "", 6,
        "File C:\\QV\\Quorvane.cfg\nINCLUDE nested deeper than 16 files in line 2."},
   };
@@ -66,6 +70,9 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
     EXPECT_EQ(t.fp.clock.slept_ms(), 3000) << c.content;
     if (c.report.find("nested") != std::string::npos) {
       EXPECT_EQ(t.fp.fs.calls(fake::FsOp::kOpenRead), 16);
+    } else if (c.report.find("not found") != std::string::npos) {  // a directory is no file
+      EXPECT_EQ(t.fp.console.cell(1, 1).attr, (kRed << 4) | kYellow);
+      EXPECT_EQ(t.run.screen.attribute(), kLightGrey);  // back to the colours at start
     }
   }
 }
@@ -79,21 +86,11 @@ TEST(Loader, GoodLinesAndIncludedFilesTakeEffectInOrder) {
                        kInclude + "\r\nDELAY_BAT 3\r\n",
                    "DELAY_COPY 600\nDELAY_BAT 9"),
             std::nullopt);
-  EXPECT_EQ(t.run.settings.delay_copy, 600);
-  EXPECT_EQ(t.run.settings.delay_bat, 3);
-  EXPECT_EQ(t.run.settings.name_batnik.str(), "D:\\My Tools\\run.bat");
-  EXPECT_EQ(t.run.settings.mask_sopr.str(), "");
-  EXPECT_EQ(t.run.settings.lang, 1);
-  EXPECT_EQ(t.out(), "");
-}
-
-TEST(Loader, ADirectoryInPlaceOfTheFileIsReportedYellowOnRed) {
-  CfgRun t;
-  t.fp.fs.add_dir("C:\\QV\\Quorvane.cfg");
-  EXPECT_EQ(load_settings(t.run, t.run.settings_path), 6);
-  EXPECT_EQ(t.out().find("The file of a configuration is not found C:\\QV\\Quorvane.cfg\n"), 0u);
-  EXPECT_EQ(t.run.screen.cell(1, 1).attr, (kRed << 4) | kYellow);
-  EXPECT_EQ(t.run.screen.attribute(), kLightGrey);  // back to the colours at start
+  const Settings& s = t.run.settings;
+  EXPECT_EQ(std::to_string(s.delay_copy) + " " + std::to_string(s.delay_bat) + " " +
+                std::to_string(s.lang) + " " + s.name_batnik.str() + "|" + s.mask_sopr.str() + "|" +
+                t.out(),
+            "600 3 1 D:\\My Tools\\run.bat||");
 }
 
 // Bytes of every value never crash the loader; a long line is cut at 255 bytes.
