@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "platform/cp866.h"
@@ -18,6 +19,8 @@ std::string blanks(int n) {
 }
 
 TEST(ElapsedText, FourteenCharactersForEveryRangeOfDaysInBothLanguages) {
+  fake::FakePlatform p;
+  qv::Run run(p.platform);
   using E = std::pair<int64_t, std::string_view>;
   for (auto [seconds, text] :
        {E{1, "0 Day 00:00:01"}, E{86399, "0 Day 23:59:59"}, E{86400, "1 Day 00:00:00"},
@@ -25,12 +28,8 @@ TEST(ElapsedText, FourteenCharactersForEveryRangeOfDaysInBothLanguages) {
         E{864000000, "  10000 Day 00"}, E{8640000000, " 100000 Day 00"},
         E{86400018000, "1000000 Day 05"}, E{864000000000, "  10000000 Day"},
         E{8640000000000, " 100000000 Day"}, E{86400000000000, "Very Very Long"}}) {
-    fake::FakePlatform p;
-    qv::Run run(p.platform);
     EXPECT_EQ(elapsed_text(run, seconds).str(), text) << seconds;
   }
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
   run.settings.lang = 1;
   EXPECT_EQ(elapsed_text(run, 1).str(), "0 Cут 00:00:01"_oem);  // Latin C
   run.drawing.elapsed = 12;
@@ -87,29 +86,25 @@ TEST(ClockThread, TheFirstPassDrawsDateClockAndOneSecond) {
   run.drawing.clock_thread.join();
   EXPECT_EQ(p.console.row(1),
             blanks(20) + "Saturday, 5 December 2026 year." + blanks(21) + "14:07:09");
-  EXPECT_EQ(p.console.cell(73, 1).attr, kWhite);
   EXPECT_EQ(p.console.row(4).substr(15, 14), "0 Day 00:00:01");
+  EXPECT_EQ(p.console.cell(73, 1).attr, kWhite);
   EXPECT_EQ(p.console.cell(16, 4).attr, kLightGrey);
-  EXPECT_EQ(run.drawing.elapsed.load(), 1);
-  EXPECT_EQ(run.clock.get().second, 9);
+  EXPECT_EQ(std::pair(run.drawing.elapsed.load(), run.clock.get().second), std::pair(1L, 9));
   EXPECT_EQ(p.clock.slept_ms(), 777 + 170);
   stop_title_thread(run);
   EXPECT_EQ(p.clock.slept_ms(), 777 + 170 + 3333);
 }
 
 TEST(ClockThread, BothThreadsRunUntilStoppedKeepTheCursorAndTheTitleFollowsItsFlag) {
-  const struct {
-    uint8_t lang;
-    bool drawing;
-    std::string title;
-  } cases[] = {{0, true, "Quorvane file distributor 1.11 version ( Win+ ) 2001y." + blanks(4)},
-               {1, true, "Распределитель файлов Кворвейн 1.11 веpсия ( Win+ ) 2001г."},
-               {1, false, blanks(58)}};
-  for (const auto& c : cases) {
+  const std::tuple<uint8_t, bool, std::string> cases[] = {
+      {0, true, "Quorvane file distributor 1.11 version ( Win+ ) 2001y." + blanks(4)},
+      {1, true, "Распределитель файлов Кворвейн 1.11 веpсия ( Win+ ) 2001г."},
+      {1, false, blanks(58)}};
+  for (const auto& [lang, drawing, title] : cases) {
     fake::FakePlatform p;
     qv::Run run(p.platform);
-    run.settings.lang = c.lang;
-    run.drawing.title_drawing = c.drawing;
+    run.settings.lang = lang;
+    run.drawing.title_drawing = drawing;
     run.screen.goto_xy(5, 7);
     start_clock_thread(run);
     start_title_thread(run);
@@ -122,8 +117,8 @@ TEST(ClockThread, BothThreadsRunUntilStoppedKeepTheCursorAndTheTitleFollowsItsFl
     stop_clock_thread(run);
     stop_title_thread(run);
     EXPECT_FALSE(run.drawing.clock_thread.joinable() || run.drawing.title_thread.joinable());
-    EXPECT_EQ(p.console.row(25), blanks(5) + c.title + blanks(17)) << c.lang;
-    EXPECT_EQ(p.console.cell(6, 25).attr, c.drawing ? kCyan : kLightGrey);
+    EXPECT_EQ(p.console.row(25), blanks(5) + title + blanks(17)) << lang;
+    EXPECT_EQ(p.console.cell(6, 25).attr, drawing ? kCyan : kLightGrey);
     EXPECT_EQ(std::pair(run.screen.where_x(), run.screen.where_y()), std::pair(5, 7));
   }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 
 #include "console/time_text.h"
@@ -15,11 +16,7 @@ namespace {
 
 TEST(TextUtils, CommentTrimUpperTranslateAndBackslash) {
   const Text padded("\t  a b \t");
-  struct Case {
-    const char* rule;
-    Text got;
-    std::string_view want;
-  } cases[] = {
+  const std::tuple<const char*, Text, std::string_view> cases[] = {
       {"comment: first marker", strip_comment(Text("a --// b --// c")), "a "},
       {"comment: even in quotes", strip_comment(Text("NAME \"a --// b\"")), "NAME \"a "},
       {"comment: none", strip_comment(Text("no comment -/- here")), "no comment -/- here"},
@@ -37,10 +34,10 @@ TEST(TextUtils, CommentTrimUpperTranslateAndBackslash) {
       {"backslash: empty", add_backslash(Text("")), ""},
       {"backslash: drive", add_backslash(Text("D:")), "D:\\"},
       {"backslash: present", add_backslash(Text("D:\\")), "D:\\"},
-      {"backslash: slash", add_backslash(Text("/tmp/in/")), "/tmp/in/"},
+      {"backslash: slash", add_backslash(Text("/data/in/")), "/data/in/"},
       {"backslash: directory", add_backslash(Text("D:\\IN")), "D:\\IN\\"},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.got.str(), c.want) << c.rule;
+  for (const auto& [rule, got, want] : cases) EXPECT_EQ(got.str(), want) << rule;
   for (int b = 0; b < 256; ++b) {  // every byte outside the two letter ranges stays as it is
     const bool letter =
         (b >= 'a' && b <= 'z') || (b >= 0xA0 && b <= 0xAF) || (b >= 0xE0 && b <= 0xEF);
@@ -48,36 +45,31 @@ TEST(TextUtils, CommentTrimUpperTranslateAndBackslash) {
   }
 }
 
+// Each row: the text, a word number, then the word count and that word, "!" marking
+// the unbalanced-quote flag each of them raises.
 TEST(TextUtils, WordCountExtractWordAndQuoteFlag) {
-  struct Case {
-    const char* in;
-    int32_t words;
-    bool count_error;
-    int32_t n;
-    const char* word;
-    bool word_error;
-  } cases[] = {
-      {"", 0, false, 1, "", false},
-      {"\"D:\\My Dir\"", 1, false, 1, "D:\\My Dir", false},
-      {"\"\"", 1, false, 1, "", false},
-      {"KEY  value", 2, false, 2, "value", false},
-      {"KEY  value", 2, false, 3, "", false},
-      {"KEY value", 2, false, 0, "", false},
-      {"\"abc\"x", 2, false, 2, "x", false},     // a closing quote ends the word
-      {"ab\"c d\"", 2, false, 2, "c d", false},  // a quote inside a word opens a new one
-      {"\t a \t b \t", 2, false, 2, "b", false},
-      {"NAME \"D:\\My Tools", 2, true, 2, "D:\\My Tools", true},
-      {"A \"open", 2, true, 1, "A", false},  // the unclosed quote lies beyond word 1
-      {"\"", 1, true, 1, "", true},
+  const std::tuple<const char*, int32_t, std::string_view> cases[] = {
+      {"", 1, "0|"},
+      {"\"D:\\My Dir\"", 1, "1|D:\\My Dir"},
+      {"\"\"", 1, "1|"},
+      {"KEY  value", 2, "2|value"},
+      {"KEY  value", 3, "2|"},
+      {"KEY value", 0, "2|"},
+      {"\"abc\"x", 2, "2|x"},     // a closing quote ends the word
+      {"ab\"c d\"", 2, "2|c d"},  // a quote inside a word opens a new one
+      {"\t a \t b \t", 2, "2|b"},
+      {"NAME \"D:\\My Tools", 2, "2!|D:\\My Tools!"},
+      {"A \"open", 1, "2!|A"},  // the unclosed quote lies beyond word 1
+      {"\"", 1, "1!|!"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.in) + " #" + std::to_string(c.n));
-    bool flag = !c.count_error;
-    EXPECT_EQ(word_count(Text(c.in), kWordDelimiters, flag), c.words);
-    EXPECT_EQ(flag, c.count_error);
-    flag = !c.word_error;
-    EXPECT_EQ(extract_word(c.n, Text(c.in), kWordDelimiters, flag).str(), c.word);
-    EXPECT_EQ(flag, c.word_error);
+  for (auto [in, n, want] : cases) {
+    for (bool before : {false, true}) {  // the flag is set either way, never left as it was
+      bool count_flag = before, word_flag = before;
+      const std::string words = std::to_string(word_count(Text(in), kWordDelimiters, count_flag));
+      const std::string word = extract_word(n, Text(in), kWordDelimiters, word_flag).str();
+      EXPECT_EQ(words + (count_flag ? "!|" : "|") + word + (word_flag ? "!" : ""), want)
+          << in << " #" << n;
+    }
   }
 }
 
