@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "console/status.h"
@@ -13,27 +12,21 @@
 namespace qv {
 namespace {
 
+constexpr char kOneBlock[] = "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n";
+
 // A run on the fake platform with the task script beside the program, every
 // module initialised, no pauses and one script cycle unless a test says more.
 struct CycleRun {
   fake::FakePlatform fp;
   Run run{fp.platform};
 
-  explicit CycleRun(const std::string& script) {
+  explicit CycleRun(const std::string& script = kOneBlock) {
     initialise_modules(run);
     run.settings.delay_interpr = 0;
     run.settings.delay_copy = 0;
     run.settings.valid_cycle_full_run = 1;
     fp.env.vars["COMSPEC"] = "C:\\CMD.EXE";
     fp.fs.add_file("C:\\QV\\Quorvane.Qvr", script);
-  }
-  // The end-of-cycle program, run once per closed script cycle.
-  void each_cycle(std::function<void()> action) {
-    run.settings.run_batnik = true;
-    run.settings.valid_exist_bat = false;
-    run.settings.delay_bat = 0;
-    run.settings.name_batnik = "NEXT.BAT";
-    fp.process.on_run = std::move(action);
   }
   void go() {
     ASSERT_FALSE(locate_script(run).has_value());
@@ -44,8 +37,6 @@ struct CycleRun {
     return fp.console.transcript_utf8().find(s) != std::string::npos;
   }
 };
-
-constexpr char kOneBlock[] = "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n";
 
 // The elapsed counter is set when the first cycle closes, so the second turn
 // is the first that can meet the run-time limit.
@@ -64,12 +55,15 @@ TEST(MainCycle, ExitConditionsAndTheirCodes) {
        "Exit by amount cycles of perfomance files configuration 2."},
   };
   for (const Case& c : cases) {
-    CycleRun r(kOneBlock);
+    CycleRun r;
     r.run.settings.valid_cycle_full_run = c.cycle_limit;
     r.run.settings.number_time_work = 5;
     r.run.settings.code_return_cycle = 11;
     r.run.settings.code_return_time = 22;
-    r.each_cycle([&] { r.run.drawing.elapsed.store(c.elapsed_after_first_cycle); });
+    r.run.settings.run_batnik = true;  // a program that moves the elapsed counter on
+    r.run.settings.valid_exist_bat = false;
+    r.run.settings.delay_bat = 0;
+    r.fp.process.on_run = [&] { r.run.drawing.elapsed.store(c.elapsed_after_first_cycle); };
     r.go();
     EXPECT_EQ(r.run.state.exit_code, c.code) << c.name;
     EXPECT_TRUE(r.said(c.message)) << c.name;
@@ -91,15 +85,13 @@ TEST(MainCycle, NumberFileMacroCountsFilesThatPassedBefore) {
 // pressed after the first test lets exactly the file in hand through.
 TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
   struct Case {
-    const char* name;
     int key_after_checks;  // -1: no key
     bool stop;
     std::size_t moved;
-  } cases[] = {{"key waiting", 0, false, 0},
-               {"stop request", -1, true, 0},
-               {"key during the search", 1, false, 1}};
+  } cases[] = {{0, false, 0}, {-1, true, 0}, {1, false, 1}};
   for (const Case& c : cases) {
-    CycleRun r(kOneBlock);
+    SCOPED_TRACE(&c - cases);
+    CycleRun r;
     r.run.settings.valid_cycle_full_run = 5;  // a backstop: would end with 9
     r.run.settings.code_return_cycle = 9;
     for (const char* name : {"C:\\IN\\A.DAT", "C:\\IN\\B.DAT", "C:\\IN\\C.DAT"})
@@ -107,10 +99,10 @@ TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
     if (c.key_after_checks >= 0) r.fp.console.press_key(c.key_after_checks);
     r.fp.process.stop = c.stop;
     r.go();
-    EXPECT_EQ(r.run.state.exit_code, 0) << c.name;
-    EXPECT_TRUE(r.said("Exit on pressing a key.")) << c.name;
-    EXPECT_EQ(r.fp.fs.list("C:\\OUT").size(), c.moved) << c.name;
-    EXPECT_EQ(r.run.state.found_files, static_cast<int64_t>(c.moved)) << c.name;
+    EXPECT_EQ(r.run.state.exit_code, 0);
+    EXPECT_TRUE(r.said("Exit on pressing a key."));
+    EXPECT_EQ(r.fp.fs.list("C:\\OUT").size(), c.moved);
+    EXPECT_EQ(r.run.state.found_files, static_cast<int64_t>(c.moved));
   }
 }
 

@@ -55,8 +55,6 @@ TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
     bool script;
     int code;
   } cases[] = {
-      {"missing settings file", {}, nullptr, true, 6},
-      {"missing task script", {}, kQuickRun, false, 6},
       {"settings read before the script is looked for", {}, "NO_SUCH_KEY 1\r\n", false, 7},
       {"help switch before the settings", {"/H"}, nullptr, false, 0},
       {"settings read before the other switches", {"/X"}, nullptr, false, 6},

@@ -27,28 +27,6 @@ struct ExternalRun {
   std::string out() const { return fp.console.transcript_utf8(); }
 };
 
-// Off, or smart with no transfer this cycle: nothing starts; a run clears
-// the transfer mark for the next cycle.
-TEST(ExternalTest, SmartRunStartsOnlyAfterATransfer) {
-  struct Case {
-    bool run_batnik, smart, transfer_done;
-    size_t starts;
-  } cases[] = {{false, false, true, 0},
-               {true, true, false, 0},
-               {true, true, true, 1},
-               {true, false, false, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.run_batnik << c.smart << c.transfer_done);
-    ExternalRun e;
-    e.run.settings.run_batnik = c.run_batnik;
-    e.run.settings.use_smart_run = c.smart;
-    e.run.state.transfer_done = c.transfer_done;
-    end_of_cycle_run(e.run);
-    EXPECT_EQ(e.fp.process.commands.size(), c.starts);
-    EXPECT_EQ(e.run.state.transfer_done, !c.run_batnik);
-  }
-}
-
 // The command as written, else the first PATH entry that holds it; a name
 // with arguments is no file name.
 TEST(ExternalTest, FindInPathTriesTheNameThenEachEntry) {
@@ -69,7 +47,7 @@ TEST(ExternalTest, FindInPathTriesTheNameThenEachEntry) {
   }
 }
 
-TEST(ExternalTest, MissingProgramIsReportedAndNothingStarts) {
+TEST(ExternalTest, MissingOrSwitchedOffProgramNeverStarts) {
   for (uint8_t lang : {0, 1}) {
     ExternalRun e(true, lang);
     e.run.state.transfer_done = true;
@@ -84,6 +62,11 @@ TEST(ExternalTest, MissingProgramIsReportedAndNothingStarts) {
     EXPECT_EQ(e.run.screen.cell(5, 5).ch, 'K');
     EXPECT_EQ(e.run.screen.attribute() & 0x0F, kLightGrey);
   }
+  ExternalRun off(true);
+  off.run.settings.run_batnik = false;
+  end_of_cycle_run(off.run);
+  EXPECT_EQ(off.out(), "");  // switched off: not even looked for
+  EXPECT_TRUE(off.fp.process.commands.empty());
 }
 
 // While the program runs the clock and title are not drawn and the screen

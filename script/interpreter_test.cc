@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -55,31 +56,26 @@ TEST(InterpreterTest, EachFormOfTheCommandsSetsItsFlags) {
   }
 }
 
-// Each report names the file, the line and the raw line, in this order.
+// Each report names the file, the line and the raw line, then its message;
+// the pieces of a row (split at '|') appear in this order.
 TEST(InterpreterTest, ReportsNameFileLineAndRawLine) {
   struct Case {
     const char* line;
     uint8_t lang;
-    Names expected;
+    const char* expected;
   } cases[] = {
-      {"\"D:\\A --// x\"", 0, {"incorrect syntax (\") in a line 3 :", "->\"D:\\A --// x\"<-"}},
-      {"\"D:\\A", 1, {"неверный синтаксис (\") в строке 3 :", "->\"D:\\A<-"}},
-      {"A B C D", 0, {"incorrect amount of words (4) in line 3.", "->A B C D<-"}},
-      {"A B C D E", 1, {"неверное количество слов (5) в строке 3.", "->A B C D E<-"}},
-      {"D:\\My Files --// n", 0, {" in line 3.", "->D:\\My Files --// n<-", "Unknown 1 word!"}},
-      {"Маска: *.txt", 1, {" в строке 3.", "->Маска: *.txt<-", "Неизвестное 1 слово!"}},
-      {"Command: DO extra", 0, {" in line 3.", "->Command: DO extra<-", "Incorrect syntax!"}},
-      {"Command: RUN", 0, {"->Command: RUN<-", "Unknown command ( 2 word )"}},
-      {"Mask: *.y",
-       0,
-       {"->Mask: *.y<-", "Incorrect syntax of a mask!!!", "The Mask will be redefined!!!"}},
-      {"Mask: *.y",
-       1,
-       {"Маска для поиска уже была определена!!!", "Маска будет переопределена!!!"}},
-      {"Command: DO",
-       0,
-       {"Number of the input catalogues 0!", "Number of the target catalogues 0!"}},
-      {"Command: DO", 1, {"Количество входных каталогов 0!", "Количество выходных каталогов 0!"}},
+      {"\"D:\\A --// x\"", 0, "incorrect syntax (\") in a line 3 :|->\"D:\\A --// x\"<-"},
+      {"\"D:\\A", 1, "неверный синтаксис (\") в строке 3 :|->\"D:\\A<-"},
+      {"A B C D", 0, "incorrect amount of words (4) in line 3.|->A B C D<-"},
+      {"A B C D E", 1, "неверное количество слов (5) в строке 3.|->A B C D E<-"},
+      {"D:\\My Files --// n", 0, " in line 3.|->D:\\My Files --// n<-|Unknown 1 word!"},
+      {"Маска: *.txt", 1, " в строке 3.|->Маска: *.txt<-|Неизвестное 1 слово!"},
+      {"Command: DO extra", 0, " in line 3.|->Command: DO extra<-|Incorrect syntax!"},
+      {"Command: RUN", 0, "->Command: RUN<-|Unknown command ( 2 word )"},
+      {"Mask: *.y", 0, "->Mask: *.y<-|Incorrect syntax of a mask!!!|The Mask will be redefined!!!"},
+      {"Mask: *.y", 1, "Маска для поиска уже была определена!!!|Маска будет переопределена!!!"},
+      {"Command: DO", 0, "Number of the input catalogues 0!|Number of the target catalogues 0!"},
+      {"Command: DO", 1, "Количество входных каталогов 0!|Количество выходных каталогов 0!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.line) + (c.lang ? " ru" : " en"));
@@ -87,9 +83,10 @@ TEST(InterpreterTest, ReportsNameFileLineAndRawLine) {
     r.step();
     const std::string out = r.transcript();
     std::size_t at = out.find(c.lang ? "Файл C:\\QV\\Quorvane.Qvr" : "File C:\\QV\\Quorvane.Qvr");
-    for (const std::string& e : c.expected) {
-      ASSERT_NE(at, std::string::npos) << e << "\n" << out;
-      at = out.find(e, at);
+    for (std::string_view rest = c.expected; at != std::string::npos && !rest.empty();) {
+      const std::size_t bar = std::min(rest.find('|'), rest.size());
+      at = out.find(std::string(rest.substr(0, bar)), at);
+      rest.remove_prefix(std::min(bar + 1, rest.size()));
     }
     EXPECT_NE(at, std::string::npos) << out;
   }
@@ -134,9 +131,7 @@ TEST(InterpreterTest, CycleClosesInTheStepAfterTheLastLines) {
       ScriptState& s = r.step();
       EXPECT_EQ(s.cycle, c.cycle_after[i]);
       EXPECT_TRUE(s.block_ready);
-      if (i == 1) {
-        EXPECT_EQ(s.mask.empty(), !c.mask_after_second);
-      }
+      EXPECT_TRUE(i != 1 || s.mask.empty() == !c.mask_after_second);
       const bool empty = c.script[0] == '\0';
       EXPECT_EQ(texts(s.inputs), empty ? Names{} : Names{"IN"});
       EXPECT_EQ(texts(s.outputs), empty ? Names{} : Names{"OUT"});
