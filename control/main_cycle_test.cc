@@ -106,32 +106,40 @@ TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
   }
 }
 
-// Limit 100 bytes per output directory, an incoming file of 20 bytes and one
-// of 90 already in the second output: a refusal keeps it out of the first too.
+// Limit 100 bytes per output directory, an incoming file of 20 bytes and a
+// hidden one already in the second output (files in sub-directories of an
+// output never count): a refusal keeps it out of the first output too.
 TEST(MainCycle, OutputSizeGuardRefusalKeepsTheFileOutOfEveryOutput) {
   struct Case {
     const char* name;
     IfFileExist policy;
     const char* existing;
+    std::size_t size;
     bool transferred;
   } cases[] = {
-      {"other file fills the directory", IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", false},
-      {"replaced file frees its own size", IfFileExist::kOverwriteFile, "C:\\O2\\A.DAT", true},
-      {"same name, no sub-directory yet", IfFileExist::kCreateDir, "C:\\O2\\A.DAT", true},
-      {"same name, full sub-directory", IfFileExist::kCreateDir, "C:\\O2\\COPY\\FULL.DAT", false},
+      {"other file fills the directory", IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", 81, false},
+      {"other file leaves exactly room", IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", 80, true},
+      {"replaced file frees its own size", IfFileExist::kOverwriteFile, "C:\\O2\\A.DAT", 90, true},
+      {"same name, no sub-directory yet", IfFileExist::kCreateDir, "C:\\O2\\A.DAT", 90, true},
+      {"same name, full sub-directory", IfFileExist::kCreateDir, "C:\\O2\\COPY\\F.DAT", 90, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     CycleRun r("C:\\IN\r\nMask: *.*\r\nC:\\O1\r\nC:\\O2\r\nCommand: DO\r\n");
     r.run.settings.max_output_dir_size = 100;
     r.run.settings.if_file_exist = c.policy;
     r.fp.fs.add_file("C:\\IN\\A.DAT", std::string(20, 'a'));
-    r.fp.fs.add_file(c.existing, std::string(90, 'z'));
+    r.fp.fs.add_file("C:\\O1\\SUB\\BIG.DAT", std::string(500, 'b'));
+    r.fp.fs.add_file(c.existing, std::string(c.size, 'z'), kAttrHidden | kAttrReadOnly);
     if (std::string(c.existing).find("COPY") != std::string::npos)
       r.fp.fs.add_file("C:\\O2\\A.DAT", "old");
     r.go();
-    EXPECT_EQ(r.fp.fs.exists("C:\\O1\\A.DAT"), c.transferred) << c.name;
-    EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !c.transferred) << c.name;
-    EXPECT_EQ(r.said("at processing a file C:\\IN\\A.DAT"), !c.transferred) << c.name;
+    EXPECT_EQ(r.fp.fs.exists("C:\\O1\\A.DAT"), c.transferred);
+    EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !c.transferred);
+    EXPECT_EQ(r.said("at processing a file C:\\IN\\A.DAT"), !c.transferred);
+    const std::string dir =
+        c.policy == IfFileExist::kCreateDir && c.size == 90 ? "C:\\O2\\COPY\\" : "C:\\O2\\";
+    EXPECT_EQ(r.said("Restriction of the size output dir " + dir + " 100"), !c.transferred);
   }
 }
 
