@@ -17,11 +17,8 @@ QV_BIN=$(realpath "$2")
 export QV_MODE QV_BIN
 
 if [ "$QV_MODE" = wine ]; then
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINEPREFIX=${WINEPREFIX:-$(dirname "$QV_BIN")/wineprefix}
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wine wineboot -i >/dev/null 2>&1 && wineserver -w
+  if [ -z "${WINEPREFIX:-}" ]; then
+    source "$here/../../scripts/wine-env" "$(dirname "$QV_BIN")"
   fi
 fi
 
