@@ -18,6 +18,8 @@ namespace {
 constexpr int64_t kErrorPause = 3000;
 // One buffer for every copy of the run, sized for throughput.
 constexpr int64_t kCopyBufferSize = int64_t{1} << 20;
+// Largest piece handed to a copy inside the system at once.
+constexpr int64_t kSystemCopyPiece = int64_t{64} << 20;
 // Names a file in flight may take before the engine gives up.
 constexpr int kPartialNameTries = 100;
 
@@ -219,16 +221,29 @@ std::unique_ptr<File> create_partial(Run& run, Transfer& t) {
   return nullptr;
 }
 
-// Copies until a read yields 0 bytes; false on a read error or a short write.
-bool copy_bytes(Transfer& t, File& out) {
+// One piece of the copy: inside the system where the platform can, else
+// through the buffer. Returns the bytes copied, 0 at the end of the source,
+// -1 after a read error or a short write.
+int64_t copy_piece(Transfer& t, File& out, bool& in_system) {
+  if (in_system) {
+    int64_t n = t.in->copy_to(out, kSystemCopyPiece);
+    if (n != File::kNoSystemCopy) return n;
+    in_system = false;
+  }
   char* buffer = copy_buffer();
+  int64_t n = t.in->read(buffer, kCopyBufferSize);
+  if (n <= 0) return n;
+  return out.write(buffer, n) == n ? n : -1;
+}
+
+// Copies until the source yields 0 bytes; false on a read error or a short write.
+bool copy_bytes(Transfer& t, File& out) {
+  bool in_system = true;
   for (;;) {
-    int64_t n = t.in->read(buffer, kCopyBufferSize);
+    int64_t n = copy_piece(t, out, in_system);
     if (n < 0) return false;
     if (n == 0) return true;
-    int64_t written = out.write(buffer, n);
-    if (written > 0) t.size += written;
-    if (written != n) return false;
+    t.size += n;
   }
 }
 

@@ -49,6 +49,16 @@ class File {
   virtual int64_t read(void* buf, int64_t n) = 0;
   // Writes up to n bytes; returns the count written (short on error/disk full).
   virtual int64_t write(const void* buf, int64_t n) = 0;
+  // What copy_to answers where the system cannot copy between the two files.
+  static constexpr int64_t kNoSystemCopy = -2;
+  // Copies up to n bytes from this file's position to `to` at its position
+  // inside the system, without a trip through the program's memory. Returns
+  // the count copied (0 at the end of this file), -1 on an error, or
+  // kNoSystemCopy when this platform or this pair of files cannot do it.
+  virtual int64_t copy_to(File& to, int64_t n) {
+    (void)to, (void)n;
+    return kNoSystemCopy;
+  }
   // Flushes written data to the disk.
   virtual Error flush() = 0;
   // Size and times of the open file.

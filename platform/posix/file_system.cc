@@ -172,6 +172,24 @@ class PosixFile : public File {
     return done;
   }
 
+  int64_t copy_to(File& to, int64_t n) override {
+    auto* target = dynamic_cast<PosixFile*>(&to);
+    if (fd_ < 0 || !target || target->fd_ < 0) return kNoSystemCopy;
+    ssize_t got;
+    do {
+      got = ::copy_file_range(fd_, nullptr, target->fd_, nullptr, static_cast<size_t>(n), 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      // Not between these files (other file systems, an old kernel): the
+      // caller copies through its buffer instead.
+      if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+        return kNoSystemCopy;
+      return -1;
+    }
+    if (got == 0 && watch_ && changed_since_open()) return -1;
+    return got;
+  }
+
   Error flush() override {
     if (fd_ < 0) return Error::kIo;
     return ::fsync(fd_) == 0 ? Error::kNone : error_from_errno(errno);
