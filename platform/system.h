@@ -14,8 +14,9 @@ namespace qv {
 class Environment {
  public:
   virtual ~Environment() = default;
-  // Value of an environment variable (CP866), or nullopt when unset.
-  virtual std::optional<Text> get(const char* name) = 0;
+  // Value of an environment variable (CP866, whole: PATH is often longer
+  // than a Text), or nullopt when unset.
+  virtual std::optional<std::string> get(const char* name) = 0;
   // Full name of the running executable, CP866, with '\' as on the command
   // line the Windows system gives (the POSIX backend writes it with '/'; both
   // are separators throughout).

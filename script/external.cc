@@ -99,9 +99,9 @@ bool find_in_path(Run& run, const Text& command, Text& full_name) {
     full_name = command;
     return true;
   }
-  std::optional<Text> path = run.os.env.get("PATH");
+  std::optional<std::string> path = run.os.env.get("PATH");
   if (!path) return false;
-  std::string_view rest = path->view();
+  std::string_view rest = *path;
   char separator = run.os.env.path_list_separator();
   while (!rest.empty()) {
     std::size_t end = rest.find(separator);

@@ -45,6 +45,13 @@ TEST(ExternalTest, FindInPathTriesTheNameThenEachEntry) {
     EXPECT_EQ(find_in_path(e.run, c.command, full), c.found[0] != '\0') << c.command;
     EXPECT_EQ(full.str(), c.found) << c.command;
   }
+  // A PATH longer than a text is searched to its end.
+  ExternalRun e;
+  e.fp.fs.add_file("C:\\LAST\\job.bat", "@echo off\r\n");
+  e.fp.env.vars["PATH"] = std::string(300, ';') + "C:\\LAST";
+  Text full;
+  EXPECT_TRUE(find_in_path(e.run, "job.bat", full));
+  EXPECT_EQ(full.str(), "C:\\LAST\\job.bat");
 }
 
 TEST(ExternalTest, MissingOrSwitchedOffProgramNeverStarts) {

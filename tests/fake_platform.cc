@@ -804,10 +804,10 @@ void FakeClock::advance_ms(int64_t ms) {
 
 // --- FakeEnvironment, FakeProcess ---
 
-std::optional<Text> FakeEnvironment::get(const char* name) {
+std::optional<std::string> FakeEnvironment::get(const char* name) {
   auto it = vars.find(name);
   if (it == vars.end()) return std::nullopt;
-  return Text(it->second);
+  return it->second;
 }
 
 bool FakeProcess::run_command(const Text& command_line) {

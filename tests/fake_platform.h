@@ -150,7 +150,7 @@ class FakeClock : public Clock {
 
 class FakeEnvironment : public Environment {
  public:
-  std::optional<Text> get(const char* name) override;
+  std::optional<std::string> get(const char* name) override;
   Text executable_path() override { return exe; }
   Text current_directory() override { return cwd; }
   std::vector<std::string> arguments() override { return args; }

@@ -33,10 +33,14 @@ void on_stop_signal(int) {
 
 // CP866 of a UTF-8 text from the OS; bytes that are not UTF-8 CP866 can
 // hold are kept as they are.
-Text text_from_os(std::string_view utf8) {
+std::string string_from_os(std::string_view utf8) {
   std::string oem;
-  if (utf8_to_cp866(utf8, oem)) return Text(oem);
-  return Text(utf8);
+  if (utf8_to_cp866(utf8, oem)) return oem;
+  return std::string(utf8);
+}
+
+Text text_from_os(std::string_view utf8) {
+  return Text(string_from_os(utf8));
 }
 
 // Windows-1251 byte of a code point, or -1.
@@ -93,10 +97,10 @@ std::string argument_to_1251(std::string_view utf8) {
   return out;
 }
 
-std::optional<Text> PosixEnvironment::get(const char* name) {
+std::optional<std::string> PosixEnvironment::get(const char* name) {
   const char* value = ::getenv(name);
   if (value == nullptr) return std::nullopt;
-  return text_from_os(value);
+  return string_from_os(value);
 }
 
 Text PosixEnvironment::executable_path() {
@@ -203,9 +207,10 @@ std::string lock_file_path(const char* name) {
   return path + ".lock";
 }
 
-std::vector<std::string> command_argv(const std::optional<Text>& comspec, const Text& command) {
+std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
+                                      const Text& command) {
   std::string line = cp866_to_utf8(command.view());
-  if (comspec && !comspec->empty()) return {cp866_to_utf8(comspec->view()), "/C", line};
+  if (comspec && !comspec->empty()) return {cp866_to_utf8(*comspec), "/C", line};
   return {"/bin/sh", "-c", line};
 }
 

@@ -13,7 +13,7 @@ class PosixEnvironment : public Environment {
  public:
   PosixEnvironment(int argc, char** argv) : argc_(argc), argv_(argv) {}
   // Value of a variable, UTF-8 turned into CP866 where it can be.
-  std::optional<Text> get(const char* name) override;
+  std::optional<std::string> get(const char* name) override;
   // The executable from /proc/self/exe, '/' separators kept.
   Text executable_path() override;
   // getcwd() in CP866.
@@ -54,6 +54,7 @@ class PosixProcess : public Process {
 // The lock file of a named lock (the name reduced to letters, digits, '_', '-').
 std::string lock_file_path(const char* name);
 // The argument vector run_command starts for a command line.
-std::vector<std::string> command_argv(const std::optional<Text>& comspec, const Text& command);
+std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
+                                      const Text& command);
 
 }  // namespace qv::posix

@@ -128,13 +128,15 @@ std::vector<std::string> arguments_of(const wchar_t* command_line) {
   return out;
 }
 
-std::optional<Text> Win32Environment::get(const char* name) {
+std::optional<std::string> Win32Environment::get(const char* name) {
   std::wstring wname = widen(name);
   SetLastError(ERROR_SUCCESS);
   std::wstring value = grow_string(
       [&](wchar_t* buf, DWORD size) { return GetEnvironmentVariableW(wname.c_str(), buf, size); });
   if (value.empty() && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-  return narrow_lossy(value);
+  std::string oem;
+  narrow_to_cp866(value, oem);
+  return oem;
 }
 
 Text Win32Environment::executable_path() {
@@ -172,9 +174,9 @@ void Win32Clock::sleep_ms(int64_t ms) {
 }
 
 bool Win32Process::run_command(const Text& command_line) {
-  std::optional<Text> comspec = Win32Environment().get("COMSPEC");
+  std::optional<std::string> comspec = Win32Environment().get("COMSPEC");
   if (!comspec || comspec->empty()) return false;
-  std::wstring interpreter = widen(comspec->view());
+  std::wstring interpreter = widen(*comspec);
   std::wstring line = L"\"" + interpreter + L"\" /C " + widen(command_line.view());
   STARTUPINFOW si = {};
   si.cb = sizeof(si);

@@ -32,7 +32,7 @@ std::vector<std::string> arguments_of(const wchar_t* command_line);
 
 class Win32Environment : public Environment {
  public:
-  std::optional<Text> get(const char* name) override;
+  std::optional<std::string> get(const char* name) override;
   Text executable_path() override;
   Text current_directory() override;
   std::vector<std::string> arguments() override;
