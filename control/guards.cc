@@ -4,6 +4,7 @@
 #include "platform/cp866.h"
 #include "platform/dir_search.h"
 #include "script/text_utils.h"
+#include "settings/loader.h"
 
 namespace qv {
 
@@ -160,8 +161,7 @@ bool check_file_size(Run& run, const Text& path) {
   run.screen.write(" > ");
   run.screen.write_number(limit);
   run.screen.write(")");
-  set_colour(run, kLightGrey);
-  pause_ms(run, kErrorPause);
+  pause_after_report(run);
   return false;
 }
 

@@ -10,12 +10,12 @@
 #include "platform/cp866.h"
 #include "platform/dir_search.h"
 #include "script/text_utils.h"
+#include "settings/loader.h"
 
 namespace qv {
 
 namespace {
 
-constexpr int64_t kErrorPause = 3000;
 // One buffer for every copy of the run, sized for throughput.
 constexpr int64_t kCopyBufferSize = int64_t{1} << 20;
 // Largest piece handed to a copy inside the system at once.
@@ -66,8 +66,7 @@ void report_cannot_delete(Run& run, const Transfer& t) {
   run.screen.write(' ');
   run.screen.write(t.target.view());
   run.screen.write(" !!!");
-  set_colour(run, kLightGrey);
-  pause_ms(run, kErrorPause);
+  pause_after_report(run);
 }
 
 void report_removed(Run& run, const Transfer& t) {
@@ -81,8 +80,7 @@ void report_removed(Run& run, const Transfer& t) {
   run.screen.write(' ');
   run.screen.write(run.msg.line[2].view());
   run.screen.write("!!!");
-  set_colour(run, kLightGrey);
-  pause_ms(run, kErrorPause);
+  pause_after_report(run);
 }
 
 void report_cannot_create(Run& run, const Transfer& t) {
@@ -95,8 +93,7 @@ void report_cannot_create(Run& run, const Transfer& t) {
   run.screen.write(t.target.view());
   set_colour(run, kRed);
   run.screen.write(" !!!");
-  set_colour(run, kLightGrey);
-  pause_ms(run, kErrorPause);
+  pause_after_report(run);
 }
 
 // " O=> " for a move, " *=> " for a copy.

@@ -7,6 +7,7 @@
 #include "console/messages.h"
 #include "console/status.h"
 #include "platform/cp866.h"
+#include "settings/loader.h"
 
 namespace qv {
 
@@ -40,8 +41,7 @@ void report_not_found(Run& run) {
   run.screen.write(' ');
   run.screen.write(run.settings.name_batnik);
   run.screen.write(" !!!");
-  set_colour(run, kLightGrey);
-  pause_ms(run, 3000);
+  pause_after_report(run);
 }
 
 // The first lines of the handed-over console: what is being run.
