@@ -118,8 +118,9 @@ new_run() {
   printf '%s\n' "$@" >"$dir/Quorvane.Qvr"
 }
 
-# A run that ends after one pass over its one block, with no pauses.
-one_turn=("DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 1")
+# A run that ends after one pass over its one block, with no pauses; exit
+# code 3 tells that end from any other (a key ends a run with 0).
+one_turn=("DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 1" "CODE_RETURN_CYCLE 3")
 
 # ---------------------------------------------------------------- timing
 
@@ -138,18 +139,17 @@ time_cycle() {
 time_cycle_on_screen() {
   local dir=$1 sock=qv-bench-$$ waited=0
   rm -f "$dir/report"
+  # The pane stays after the run (remain-on-exit), so its last screen can be kept.
   TERM=${TERM:-xterm} tmux -u -L "$sock" -f "$work/tmux.conf" new-session -d -x 80 -y 25 \
     "LC_ALL=C.UTF-8 '$driver' --report '$dir/report' '$dir' 2>'$dir/driver.err'" || die "tmux did not start"
-  while [ ! -s "$dir/report" ]; do
-    tmux -L "$sock" has-session 2>/dev/null || [ -s "$dir/report" ] ||
-      die "the run on screen ended without a report: $(cat "$dir/driver.err")"
+  while [ "$(tmux -L "$sock" display-message -p '#{pane_dead}' 2>/dev/null)" != 1 ]; do
     sleep 0.2
     waited=$((waited + 1))
     [ $waited -lt 18000 ] || die "the run on screen took over an hour"
   done
-  # Let it give the terminal back, then make sure the server is gone.
-  for _ in $(seq 50); do tmux -L "$sock" has-session 2>/dev/null || break; sleep 0.1; done
+  tmux -L "$sock" capture-pane -p >"$dir/screen.txt" 2>/dev/null || true
   tmux -L "$sock" kill-server >/dev/null 2>&1 || true
+  [ -s "$dir/report" ] || die "the run on screen ended without a report: $(cat "$dir/driver.err")"
   rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$sock"
   field "$dir/report" wall_s
 }
@@ -161,11 +161,14 @@ timed() {
   secs "$t0" "$EPOCHREALTIME"
 }
 
-# The cycle's report must say that it found (and so dispatched) N files.
+# The cycle's report must say that it found (and so dispatched) N files and
+# that the cycle limit ended the run.
 expect_found() {
-  local found
+  local found code
   found=$(field "$1/report" found)
-  [ "$found" = "$2" ] || die "the run in $1 found $found files, $2 expected"
+  code=$(field "$1/report" exit)
+  [ "$found" = "$2" ] && [ "$code" = 3 ] ||
+    die "the run in $1 found $found files ($2 expected) and ended with $code (3 expected)"
 }
 
 # compare CASE TITLE TARGET SYSTEM_NAME BASE_NAME: times the functions
@@ -299,7 +302,7 @@ case_D() {
 case_E() {
   local n=$((quick ? 2000 : 10000)) d=$work/E
   new_run "$d" "${one_turn[@]}" -- "<PROGRAMM_PATH>/in" "Mask: *.dat" "<PROGRAMM_PATH>/out" "Command: DO"
-  printf 'set -g status off\n' >"$work/tmux.conf"
+  printf 'set -g status off\nset -g remain-on-exit on\n' >"$work/tmux.conf"
   prep() { fresh "$d/in" "$n" 1024 f && fresh "$d/out"; }
   sys_run() { time_cycle_on_screen "$d"; }
   base_run() { time_cycle "$d"; }
@@ -430,6 +433,8 @@ for c in "${cases[@]}"; do
   esac
 done
 need cmake ninja
+# tmux and the tools' quiet output need the real null device.
+[ -c /dev/null ] || die "/dev/null is not the null device"
 
 started=$SECONDS
 echo "building the release build in $build"
@@ -450,6 +455,7 @@ trap cleanup EXIT
 
 form=full
 [ $quick -eq 0 ] || form=quick
+[ "$runs" -ge 5 ] || echo "fewer than 5 runs a side: a smoke check, not a measurement"
 echo "form: $form, $runs runs a side; data on $(df --output=fstype "$work" | tail -n 1); $(nproc) cores;" \
   "load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
