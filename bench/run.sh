@@ -4,8 +4,9 @@
 # main cycle as the program) against what an operator would use instead,
 # alternating the two in the same run, and prints both medians, their ratio
 # and PASS/FAIL against the case's target; the last line sums it all up.
-# A benchmark, not a test: no test depends on it, and it asserts nothing on
-# anything but its own results.
+# A benchmark, not a test: nothing in the test command runs it. It checks
+# only that every timed run did its work (files where they belong, the run
+# ended by its own limit), so that no figure comes from a run that failed.
 #
 # Usage: bench/run.sh [--quick] [--runs N] [CASE...]
 #   CASE    A B C D E F S P M (default: all, in that order)
