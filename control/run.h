@@ -57,6 +57,9 @@ struct Run {
   Text program_dir;    // directory of the executable, no trailing separator
   Text start_dir;      // current directory at start
   Text settings_path;  // program_dir + "\Quorvane.cfg"
+  // The pause that lets a person read the start-up messages; a bench driver,
+  // which times the main cycle only, turns it off.
+  bool start_pause = true;
 };
 
 // The text of the chosen language.

@@ -52,7 +52,7 @@ Ending start_up(Run& run) {
   macro_refresh(run);
   if (!has_arguments) help_hint(run);
   if (Ending e = other_switches(run)) return e;
-  pause_ms(run, kPauseBeforeScreen);
+  if (run.start_pause) pause_ms(run, kPauseBeforeScreen);
   return locate_script(run);
 }
 
@@ -64,16 +64,21 @@ void shut_down(Run& run) {
   pause_ms(run, kPauseAfterFarewell);
 }
 
-int run_program(Platform& platform) {
-  Run run(platform);
-  initialise_modules(run);
+Ending begin_run(Run& run) {
   if (Ending early = start_up(run)) {
     run.screen.present();
-    return *early;
+    return early;
   }
   start_clock_thread(run);
   start_title_thread(run);
   draw_status_screen(run);
+  return std::nullopt;
+}
+
+int run_program(Platform& platform) {
+  Run run(platform);
+  initialise_modules(run);
+  if (Ending early = begin_run(run)) return *early;
   run_main_cycle(run);
   shut_down(run);
   return run.state.exit_code;

@@ -18,6 +18,10 @@ void initialise_modules(Run& run);
 // Ending stops the run there with its exit code.
 Ending start_up(Run& run);
 
+// Start-up, then the drawing threads and the status screen: everything
+// between module initialisation and the main cycle.
+Ending begin_run(Run& run);
+
 // Shutdown after the main cycle: threads stopped, banner again, farewell line.
 void shut_down(Run& run);
 

@@ -72,5 +72,21 @@ TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
   }
 }
 
+// Start-up pauses to let the messages be read, unless the run turns that
+// pause off; either way it has opened the script.
+TEST(Startup, StartPauseOnlyWhenAsked) {
+  for (const bool start_pause : {true, false}) {
+    fake::FakePlatform fp;
+    fp.fs.add_file(kSettings, kQuickRun);
+    fp.fs.add_file(kScript, "C:\\IN\r\n");
+    qv::Run run(fp.platform);
+    initialise_modules(run);
+    run.start_pause = start_pause;
+    EXPECT_EQ(start_up(run), std::nullopt) << start_pause;
+    EXPECT_EQ(fp.clock.slept_ms(), start_pause ? 2700 : 0) << start_pause;
+    EXPECT_NE(run.script.file, nullptr) << start_pause;
+  }
+}
+
 }  // namespace
 }  // namespace qv
