@@ -26,6 +26,12 @@ const char* error_name(Error e) {
       return "not a regular file";
     case Error::kIo:
       return "i/o error";
+    case Error::kCrossDevice:
+      return "cross-device";
+    case Error::kUnsafeLink:
+      return "unsafe link";
+    case Error::kChanged:
+      return "changed";
   }
   return "unknown";
 }
