@@ -14,6 +14,7 @@
 #include "platform/backend.h"
 #include "platform/cp866.h"
 #include "platform/file_system.h"
+#include "tests/fake_platform.h"
 
 namespace qv {
 namespace {
@@ -68,6 +69,22 @@ class RealScratch : public Scratch {
   std::string root_;
 };
 
+// The fake file system of the unit tests, in its own empty directory.
+class FakeScratch : public Scratch {
+ public:
+  FakeScratch() { fs_.add_dir("C:\\CONTRACT"); }
+  FileSystem& fs() override { return fs_; }
+  Text root() const override { return Text("C:\\CONTRACT"); }
+  bool plant(const std::string& name, const std::string& content) override {
+    if (name.find_first_of("\\/:") != std::string::npos) return false;
+    fs_.add_file("C:\\CONTRACT\\" + name, content);
+    return fs_.exists("C:\\CONTRACT\\" + name);
+  }
+
+ private:
+  fake::FakeFileSystem fs_;
+};
+
 struct Backend {
   std::string name;
   std::function<std::unique_ptr<Scratch>()> make;
@@ -76,7 +93,8 @@ struct Backend {
 
 // Every backend the contract runs on.
 std::vector<Backend> backends() {
-  return {{"Real", [] { return std::make_unique<RealScratch>(); }}};
+  return {{"Fake", [] { return std::make_unique<FakeScratch>(); }},
+          {"Real", [] { return std::make_unique<RealScratch>(); }}};
 }
 
 class BackendContract : public testing::TestWithParam<Backend> {
