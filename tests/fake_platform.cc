@@ -8,8 +8,10 @@
 //
 // Sharing follows the strictest backend: a file taken as a source keeps every
 // other opener out (kLocked) and cannot be replaced; a file another program
-// holds (set_locked) cannot be taken; a held directory cannot be removed.
-// A file removed or replaced while open stays readable through its handle.
+// holds (set_locked) cannot be taken. A hold keeps other holders out, not a
+// removal, as on every backend. A file removed or replaced while open stays
+// readable through its handle. Names that are not plain names (control
+// characters) are never listed.
 #include "tests/fake_platform.h"
 
 #include <algorithm>
@@ -508,6 +510,7 @@ class FakeDir : public Dir {
     for (const std::string& k : s_->keys_below(key)) {
       if (k.find('\\', key.size() + 1) != std::string::npos) continue;  // deeper level
       const Node& n = *s_->nodes[k];
+      if (!plain_name(last_part(n.path))) continue;  // never yielded as a name to act on
       entries.push_back(RawEntry{Text(last_part(n.path)), info_of(n)});
     }
     return std::make_unique<FakeDirReader>(std::move(entries));
@@ -551,7 +554,6 @@ class FakeDir : public Dir {
     if (!n) return e;
     if (!n->dir) return Error::kNotDirectory;
     if (s_->has_children(*n)) return Error::kExists;
-    if (n->holder) return Error::kLocked;
     s_->drop(n);
     return Error::kNone;
   }
@@ -562,8 +564,9 @@ class FakeDir : public Dir {
     if (err == Error::kNone && n_->gone) err = Error::kNotFound;
     if (err != Error::kNone) return nullptr;
     name = Text(s_->fresh_name(*n_, kHoldPrefix));
-    auto dir = std::make_unique<FakeDir>(s_, s_->add_node(below(name), true),
-                                         join_path(path_, name.view()));
+    auto n = s_->add_node(below(name), true);
+    n->mode = 0700;  // only the running account enters it
+    auto dir = std::make_unique<FakeDir>(s_, n, join_path(path_, name.view()));
     dir->hold();
     return dir;
   }
@@ -610,6 +613,7 @@ class FakeDir : public Dir {
     Lock g(s_->m);
     auto* dest = dynamic_cast<FakeDir*>(&to);
     if (!dest) return Error::kIo;
+    if (!plain_name(to_name.view())) return Error::kBadName;
     Error e = s_->hit(FsOp::kRename, below(name), dest->below(to_name));
     auto n = e == Error::kNone ? s_->entry(*n_, name, e) : nullptr;
     if (!n) return e;
