@@ -12,6 +12,11 @@
 // removal, as on every backend. A file removed or replaced while open stays
 // readable through its handle. Names that are not plain names (control
 // characters) are never listed.
+//
+// A File knows the file under the directory and name it was opened, moved
+// or published under, as the interface promises: when another program renames
+// it elsewhere, the File finds its name gone (kNotFound). A file in flight
+// closed unpublished is gone.
 #include "tests/fake_platform.h"
 
 #include <algorithm>
@@ -292,9 +297,10 @@ struct FakeFileSystem::State {
     return nullptr;
   }
 
-  // kNone when the name that `n` was known under still names it.
-  Error still_named(const std::shared_ptr<Node>& n) const {
-    auto now = find_key(upper(n->path));
+  // kNone when entry `name` of `dir` is `n`: kNotFound when the name is
+  // free, kChanged when another file has it.
+  Error names(const Node& dir, const std::string& name, const std::shared_ptr<Node>& n) const {
+    auto now = dir.gone ? nullptr : child(dir, name);
     if (now == n && !n->gone) return Error::kNone;
     return now ? Error::kChanged : Error::kNotFound;
   }
@@ -345,6 +351,7 @@ class FakeFile : public File {
     asks_ = n_->other_asks;
     size_ = n_->data.size();
     mtime_ = n_->mtime_ns;
+    remember_place();
   }
   ~FakeFile() override {
     Lock g(s_->m);
@@ -427,7 +434,7 @@ class FakeFile : public File {
   Error remove() override {
     Lock g(s_->m);
     Error e = simple(FsOp::kRemove);
-    if (e == Error::kNone) e = s_->still_named(n_);
+    if (e == Error::kNone) e = still_named();
     if (e == Error::kNone) s_->drop(n_);
     return e;
   }
@@ -440,7 +447,19 @@ class FakeFile : public File {
   }
 
   const std::shared_ptr<Node>& node() const { return n_; }
-  bool in_flight() const { return mode_ == Mode::kTemp && !closed_; }
+  // The file is known under its present name: the directory and name it was
+  // opened under, or given since by this system (a real handle knows no other).
+  void remember_place() {
+    dir_ = s_->find_key(upper(parent_path(n_->path)));
+    name_ = last_part(n_->path);
+  }
+  // kNone when the name the file is known under still names it.
+  Error still_named() const { return dir_ ? s_->names(*dir_, name_, n_) : Error::kNotFound; }
+  bool in_flight() const { return mode_ == Mode::kTemp && !closed_ && !published_; }
+  void mark_published() {
+    published_ = true;
+    remember_place();
+  }
 
  private:
   // Counts the call and meets its fault; a closed file fails.
@@ -456,13 +475,18 @@ class FakeFile : public File {
     closed_ = true;
     --n_->open_count;
     if (mode_ == Mode::kSource) n_->source_held = false;
+    // A file in flight dropped unpublished leaves no name behind.
+    if (mode_ == Mode::kTemp && !published_ && !n_->gone) s_->drop(n_);
   }
 
   std::shared_ptr<State> s_;
   std::shared_ptr<Node> n_;
+  std::shared_ptr<Node> dir_;  // where the file is known, under name_
+  std::string name_;
   Mode mode_;
   uint64_t pos_ = 0;
   bool closed_ = false;
+  bool published_ = false;
   int asks_ = 0;       // other_asks when it was opened
   uint64_t size_ = 0;  // size and time stamp when it was opened
   int64_t mtime_ = 0;
@@ -606,7 +630,9 @@ class FakeDir : public Dir {
         parent_path(temp->node()->path) != n_->path) {
       return Error::kIo;  // not a file in flight of this directory
     }
-    return s_->rename_node(temp->node(), *n_, name, replace);
+    e = s_->rename_node(temp->node(), *n_, name, replace);
+    if (e == Error::kNone) temp->mark_published();
+    return e;
   }
 
   Error rename(const Text& name, Dir& to, const Text& to_name) override {
@@ -674,8 +700,9 @@ Error FakeFile::move_to(Dir& to, const Text& name, bool replace) {
   if (!dest) return Error::kIo;
   Error e = s_->hit(FsOp::kMoveTo, n_->path, dest->below(name));
   if (e == Error::kNone && closed_) e = Error::kIo;
-  if (e == Error::kNone) e = s_->still_named(n_);
+  if (e == Error::kNone) e = still_named();
   if (e == Error::kNone) e = s_->rename_node(n_, *dest->node(), name.view(), replace);
+  if (e == Error::kNone) remember_place();
   return e;
 }
 
