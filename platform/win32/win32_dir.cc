@@ -362,7 +362,9 @@ std::unique_ptr<File> Win32Dir::create_temp(Error& err) {
     if (h == INVALID_HANDLE_VALUE && code == ERROR_ALREADY_EXISTS) continue;
     if (h == INVALID_HANDLE_VALUE) return fail<File>(err, error_from_win32(code));
     err = Error::kNone;
-    return std::make_unique<Win32File>(h, false);
+    auto file = std::make_unique<Win32File>(h, false);
+    file->set_in_flight(true);
+    return file;
   }
   return fail<File>(err, Error::kExists);
 }
@@ -370,10 +372,13 @@ std::unique_ptr<File> Win32Dir::create_temp(Error& err) {
 Error Win32Dir::publish(File& file, const Text& name, bool replace) {
   auto* f = dynamic_cast<Win32File*>(&file);
   if (f == nullptr) return Error::kIo;
-  return rename_into(f->handle(), *this, name, replace);
+  Error e = rename_into(f->handle(), *this, name, replace);
+  if (e == Error::kNone) f->set_in_flight(false);
+  return e;
 }
 
 Error Win32Dir::rename(const Text& name, Dir& to, const Text& to_name) {
+  if (Error e = check_name(to_name); e != Error::kNone) return e;
   EntryFacts facts;
   if (Error e = look_up(name, facts); e != Error::kNone) return e;
   Error err = Error::kNone;

@@ -88,6 +88,7 @@ Error Win32File::remove() {
 
 Error Win32File::close() {
   if (h_ == INVALID_HANDLE_VALUE) return Error::kIo;
+  if (in_flight_) delete_on_close(h_);
   bool ok = CloseHandle(h_);
   h_ = INVALID_HANDLE_VALUE;
   return ok ? Error::kNone : last_error();

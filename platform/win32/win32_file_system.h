@@ -46,6 +46,9 @@ class Win32File : public File {
   ~Win32File() override { close(); }
 
   HANDLE handle() const { return h_; }
+  // Marks a file in flight made by create_temp: closed before it was
+  // published, it is deleted, so a dropped transfer leaves no name behind.
+  void set_in_flight(bool in_flight) { in_flight_ = in_flight; }
 
   int64_t read(void* buf, int64_t n) override;
   int64_t write(const void* buf, int64_t n) override;
@@ -64,6 +67,7 @@ class Win32File : public File {
  private:
   HANDLE h_;
   bool source_;
+  bool in_flight_ = false;
   FileInfo at_open_;
 };
 
