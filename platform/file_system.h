@@ -170,7 +170,7 @@ class Dir {
   virtual std::unique_ptr<File> open_source(const Text& name, Error& err) = 0;
   // Creates a file in flight in this directory, for writing: with no name
   // where the system allows it, else under a fresh name with kPartialPrefix.
-  // It gets its final name with publish().
+  // It gets its final name with publish(); closed unpublished, it is deleted.
   virtual std::unique_ptr<File> create_temp(Error& err) = 0;
   // Gives the file in flight `file` (made by create_temp of this directory,
   // complete and flushed) the name `name`: kExists when the name is taken and
