@@ -11,13 +11,6 @@ namespace qv {
 
 namespace {
 
-// The input directory of the data file just dispatched ("" when none).
-Text current_input_dir(const Run& run) {
-  int p = run.state.current_input;
-  if (p < 1 || p > static_cast<int>(run.state.expanded_inputs.size())) return {};
-  return run.state.expanded_inputs[static_cast<std::size_t>(p - 1)];
-}
-
 // The name of the data file the main search stands on ("" when none).
 Text current_data_file(const Run& run) {
   const DirSearch* search = run.state.current_search.get();
@@ -32,23 +25,21 @@ bool contains(std::string_view haystack, std::string_view needle) {
 }  // namespace
 
 void send_covering_notes(Run& run) {
-  Text dir = current_input_dir(run);
-  if (current_data_file(run).empty()) return;
-  DirSearch notes(run.os.fs, dir + run.settings.mask_sopr.view(), run.settings.file_attr);
-  for (; notes.found(); notes.next()) {
-    Text note = notes.entry().name;
-    if (note_mentions_file(run, note)) dispatch_covering_note(run, note);
+  Dir* dir = run.state.input.dir.get();
+  if (dir == nullptr || current_data_file(run).empty()) return;
+  for (DirSearch notes(*dir, run.settings.mask_sopr, run.settings.file_attr); notes.found();
+       notes.next()) {
+    const RawEntry note = notes.entry();
+    if (note_mentions_file(run, note.name)) dispatch_covering_note(run, note);
   }
-  notes.close();
 }
 
 bool note_mentions_file(Run& run, const Text& note_name) {
   Text wanted = upper_case(current_data_file(run));
-  if (wanted.empty()) return false;
+  Dir* dir = run.state.input.dir.get();
+  if (wanted.empty() || dir == nullptr) return false;
   Error err = Error::kNone;
-  // A note that cannot be read (held elsewhere, vanished) names nothing.
-  std::unique_ptr<LineReader> reader =
-      LineReader::open(run.os.fs, current_input_dir(run) + note_name.view(), err);
+  std::unique_ptr<LineReader> reader = LineReader::open(*dir, note_name, err);
   if (!reader) return false;
   Text line;
   while (reader->next(line)) {
@@ -57,16 +48,14 @@ bool note_mentions_file(Run& run, const Text& note_name) {
   return false;
 }
 
-void dispatch_covering_note(Run& run, const Text& note_name) {
-  Text source = current_input_dir(run) + note_name.view();
-  const std::vector<Text>& targets = run.state.done_targets;
-  if (targets.empty()) return;
-  // The note goes only where its data file went: copied wherever the data
-  // file was copied, and moved only when the data file was moved.
-  for (std::size_t i = 0; i + 1 < targets.size(); ++i) {
-    if (!targets[i].empty()) transfer_file(run, source, targets[i], "Copy");
+void dispatch_covering_note(Run& run, const RawEntry& note) {
+  std::vector<Destination> to;
+  for (const DoneTarget& target : run.state.done_targets) {
+    if (!target.dir) return;  // the data file did not get everywhere
+    to.push_back(Destination{target.shown, target.dir});
   }
-  if (!targets.back().empty()) transfer_file(run, source, targets.back(), "Move");
+  std::vector<DoneTarget> done;
+  send_file(run, note, to, done);
 }
 
 }  // namespace qv

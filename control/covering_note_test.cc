@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "control/hold.h"
 #include "platform/cp866.h"
 #include "tests/fake_platform.h"
 
@@ -25,10 +26,25 @@ struct NoteRun {
     run.settings.delay_copy = 0;
     run.settings.mask_sopr = "*.(S)";
     run.settings.file_attr = 37;
-    run.state.expanded_inputs = {Text("C:\\IN\\")};
-    run.state.current_input = 1;
+    InputInHand& in = run.state.input;
+    Error err = Error::kNone;
+    in.dir = fp.fs.open_dir(Text("C:\\IN\\"), err);
+    in.path = "C:\\IN\\";
+    in.dir->info(in.identity);
     run.state.current_search =
-        std::make_unique<DirSearch>(fp.fs, Text("C:\\IN\\") + data, run.settings.file_attr);
+        std::make_unique<DirSearch>(*in.dir, Text(data), run.settings.file_attr);
+  }
+  ~NoteRun() {
+    run.state.current_search.reset();
+    release_hold_dir(run.state.input);
+  }
+  // The data file went into each of `dirs` (made on drive D:).
+  void data_went_to(const std::vector<std::string>& dirs) {
+    for (const std::string& dir : dirs) {
+      fp.fs.add_dir(dir);
+      Error err = Error::kNone;
+      run.state.done_targets.push_back(DoneTarget{dir, fp.fs.open_dir(Text(dir), err)});
+    }
   }
 };
 
@@ -55,28 +71,28 @@ TEST(CoveringNote, MentionIgnoresCaseAndMatchesSubstrings) {
   }
 }
 
-// The note is copied into each directory the data file reached and moved into
-// the last; a transfer that gave up leaves an empty entry that gets no note,
-// and a note whose data file was not moved is not moved either.
-TEST(CoveringNote, GoesOnlyWhereTheDataFileWent) {
+// The note is copied into each directory the data file reached and moved
+// into the last, as one unit: when its move fails, the copies are taken back
+// and the note stays; a data file that went nowhere takes no note along.
+TEST(CoveringNote, GoesOnlyWhereTheDataFileWentAllOrNothing) {
   struct Case {
-    std::vector<Text> targets;
+    std::vector<std::string> targets;
+    bool move_fails;
     std::vector<std::string> receive;
-    bool stays;
   } cases[] = {
-      {{"D:\\O1\\", "D:\\O2\\"}, {"D:\\O1\\N.(S)", "D:\\O2\\N.(S)"}, false},
-      {{"", "D:\\O2\\"}, {"D:\\O2\\N.(S)"}, false},
-      {{"D:\\O1\\", ""}, {"D:\\O1\\N.(S)"}, true},
-      {{"", ""}, {}, true},
-      {{}, {}, true},
+      {{"D:\\O1\\", "D:\\O2\\"}, false, {"D:\\O1\\N.(S)", "D:\\O2\\N.(S)"}},
+      {{"D:\\O1\\"}, false, {"D:\\O1\\N.(S)"}},
+      {{"D:\\O1\\", "D:\\O2\\"}, true, {}},
+      {{}, false, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
     NoteRun n("REPORT.TXT", "about report.txt");
     n.fp.fs.add_file("C:\\IN\\OTHER.(S)", "about something else");  // never sent
-    n.run.state.done_targets = c.targets;
+    n.data_went_to(c.targets);
+    if (c.move_fails) n.fp.fs.fail(fake::FsOp::kPublish, 1, Error::kNoSpace, false, "O2");
     send_covering_notes(n.run);
-    EXPECT_EQ(n.fp.fs.exists("C:\\IN\\N.(S)"), c.stays);
+    EXPECT_EQ(n.fp.fs.exists("C:\\IN\\N.(S)"), c.receive.empty());
     std::vector<std::string> received;
     for (const std::string& note : n.fp.fs.list("D:\\"))
       if (note.find(".(S)") != std::string::npos) received.push_back(note);

@@ -12,9 +12,7 @@ namespace {
 
 // Below this many free bytes a drive takes no more files.
 constexpr uint64_t kMinFreeSpace = 1'024'000;
-// Every file counts, no sub-directory does.
-constexpr uint32_t kFileMask =
-    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrVolume | kAttrArchive;
+constexpr std::string_view kCut = "...";
 constexpr int64_t kErrorPause = 3000;
 
 // "D:" alone names the drive itself, which always exists.
@@ -77,6 +75,12 @@ void report_little_space(Run& run, const Text& path, uint64_t free_bytes) {
 
 }  // namespace
 
+Text fit_path(std::string_view dir, std::string_view name) {
+  std::string whole = std::string(dir) + std::string(name);
+  if (whole.size() <= Text::kMax) return Text(whole);
+  return Text(std::string_view(whole).substr(0, Text::kMax - kCut.size())) + kCut;
+}
+
 bool check_target_drive(Run& run, const Text& path) {
   DriveSpace space = run.os.fs.drive_space(path);
   if (space.status == DriveSpace::kIncorrectName) {
@@ -105,51 +109,40 @@ bool directory_exists(Run& run, const Text& path) {
   return (info.attributes & kAttrDirectory) != 0;
 }
 
-bool file_exists(Run& run, const Text& path) {
-  if (path.empty() || is_partial_name(file_name_of(path.view()).view())) return false;
-  FileInfo info;
-  if (run.os.fs.stat(path, info) != Error::kNone) return false;
-  return attributes_admitted(info.attributes, kFileMask);
+bool file_exists(Dir& dir, const Text& name, FileInfo& info) {
+  if (name.empty() || is_partial_name(name.view())) return false;
+  return dir.stat(name, info) == Error::kNone && attributes_admitted(info.attributes, kFileMask);
 }
 
-void create_directory_path(Run& run, const Text& path) {
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    if (!is_separator(path[i])) continue;
-    Text prefix(path.view().substr(0, i));
-    // The root and a bare drive are never created; a failure here shows in
-    // the final test below.
-    if (prefix.empty() || is_bare_drive(prefix.view()) || is_separator(prefix.back())) continue;
-    if (!directory_exists(run, prefix)) run.os.fs.make_dir(prefix);
-  }
+std::unique_ptr<Dir> create_directory_path(Run& run, const Text& path) {
+  Error err = Error::kNone;
+  std::unique_ptr<Dir> dir = make_directories(run.os.fs, path, err);
+  report_directory_made(run, path.view(), dir != nullptr);
+  return dir;
+}
+
+void report_directory_made(Run& run, std::string_view path, bool made) {
   start_message_line(run);
-  if (directory_exists(run, path)) {
+  if (made) {
     run.msg.set(1, tr(run, "The target catalogue ", "Выходной каталог "_oem));
     run.msg.set(2, tr(run, "Is successfully created", "успешно создан"_oem));
     write_line_piece(run, 1);
-    run.screen.write(path.view());
+    run.screen.write(fit_path(path).view());
     run.screen.write(' ');
     write_line_piece(run, 2);
     run.screen.write('.');
   } else {
     run.msg.set(1, tr(run, "I can not create ", "Не могу создать "_oem));
     write_line_piece(run, 1);
-    run.screen.write(path.view());
+    run.screen.write(fit_path(path).view());
   }
 }
 
-int64_t file_size(Run& run, const Text& path) {
-  // Taken from the metadata, so a file held open elsewhere keeps its true size.
-  FileInfo info;
-  if (run.os.fs.stat(path, info) != Error::kNone) return 0;
-  if ((info.attributes & kAttrDirectory) != 0) return 0;
-  return static_cast<int64_t>(info.size);
+bool file_size_allowed(const Run& run, int64_t size) {
+  return run.settings.max_file_size <= 0 || size <= run.settings.max_file_size;
 }
 
-bool check_file_size(Run& run, const Text& path) {
-  int64_t limit = run.settings.max_file_size;
-  if (limit <= 0) return true;
-  int64_t size = file_size(run, path);
-  if (size <= limit) return true;
+void report_file_size(Run& run, const Text& path, int64_t size) {
   run.msg.set(1, tr(run, "Restriction of the size of a file", "ограничение размера файла"_oem));
   set_colour(run, kRed);
   start_message_line(run);
@@ -159,34 +152,47 @@ bool check_file_size(Run& run, const Text& path) {
   run.screen.write(" (");
   run.screen.write_number(size);
   run.screen.write(" > ");
-  run.screen.write_number(limit);
+  run.screen.write_number(run.settings.max_file_size);
   run.screen.write(")");
   pause_after_report(run);
+}
+
+bool check_file_size(Run& run, const Text& path, int64_t size) {
+  if (file_size_allowed(run, size)) return true;
+  report_file_size(run, path, size);
   return false;
 }
 
-bool check_output_dir_size(Run& run, const Text& dir, int64_t allowance) {
+bool output_dir_size_allowed(const Run& run, Dir* dir, int64_t allowance) {
   if (run.settings.max_output_dir_size == 0) return true;
-  Text base = add_backslash(dir);
   int64_t total = 0;
-  bool refused = total > allowance;  // an empty or missing directory counts as 0
-  DirSearch search(run.os.fs, base + "*.*", kFileMask);
-  for (; !refused && search.found(); search.next()) {
-    total += file_size(run, base + search.entry().name.view());
-    refused = total > allowance;
+  if (total > allowance) return false;  // an empty or missing directory counts as 0
+  if (dir == nullptr) return true;
+  // The sizes come from the listing itself; the search stops at the first
+  // entry that takes the total past the allowance.
+  for (DirSearch search(*dir, "*.*", kFileMask); search.found(); search.next()) {
+    total += static_cast<int64_t>(search.entry().info.size);
+    if (total > allowance) return false;
   }
-  search.close();
-  if (!refused) return true;
+  return true;
+}
+
+void report_output_dir_size(Run& run, const Text& path) {
   run.msg.set(1, tr(run, "Restriction of the size output dir",
                     "Ограничение размера выходного каталога"_oem));
   set_colour(run, kRed);
   start_message_line(run);
   write_line_piece(run, 1);
   run.screen.write(' ');
-  run.screen.write(dir.view());
+  run.screen.write(path.view());
   run.screen.write(' ');
   run.screen.write_number(run.settings.max_output_dir_size);
   set_colour(run, kLightGrey);
+}
+
+bool check_output_dir_size(Run& run, Dir* dir, const Text& path, int64_t allowance) {
+  if (output_dir_size_allowed(run, dir, allowance)) return true;
+  report_output_dir_size(run, path);
   return false;
 }
 

@@ -49,26 +49,38 @@ TEST(DriveGuard, AcceptsOrRefusesWithItsReport) {
   }
 }
 
-// The size comes from the metadata: a file held open by another program is
-// measured all the same, a vanished one or a directory counts as 0.
 TEST(FileSizeGuard, AppliesTheLimitWithItsReport) {
   struct Case {
-    int64_t limit;
-    std::size_t size;
+    int64_t limit, size;
     bool accepted;
   } cases[] = {{0, 5000, true}, {-1, 5000, true}, {1000, 1000, true}, {1000, 1001, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.limit) + "/" + std::to_string(c.size));
     GuardRun g;
     g.run.settings.max_file_size = c.limit;
-    g.fp.fs.add_file("C:\\IN\\A.TXT", std::string(c.size, 'x'));
-    g.fp.fs.set_locked("C:\\IN\\A.TXT", true);
-    EXPECT_EQ(file_size(g.run, "C:\\IN\\A.TXT"), static_cast<int64_t>(c.size));
-    EXPECT_EQ(check_file_size(g.run, "C:\\IN\\A.TXT"), c.accepted);
+    EXPECT_EQ(check_file_size(g.run, "C:\\IN\\A.TXT", c.size), c.accepted);
     EXPECT_EQ(g.fp.clock.slept_ms(), c.accepted ? 0 : 3000);
     EXPECT_EQ(g.out(),
               c.accepted ? "" : "C:\\IN\\A.TXT Restriction of the size of a file (1001 > 1000)");
-    EXPECT_EQ(file_size(g.run, "C:\\IN\\GONE.TXT") + file_size(g.run, "C:\\IN"), 0);
+  }
+}
+
+// A path that a text cannot hold whole is shown with as much as fits and a
+// "..." that marks the cut; one that fits exactly is shown whole.
+TEST(FitPath, KeepsWhatFitsAndMarksTheCut) {
+  const std::string dir = "C:\\" + std::string(200, 'D') + "\\";
+  const std::string name = std::string(60, 'N');
+  struct Case {
+    std::string dir, name, shown;
+  } cases[] = {
+      {"C:\\IN\\", "A.TXT", "C:\\IN\\A.TXT"},
+      {dir, std::string(255 - dir.size(), 'N'), dir + std::string(255 - dir.size(), 'N')},
+      {dir, name, (dir + name).substr(0, 252) + "..."},
+  };
+  for (const Case& c : cases) {
+    const Text shown = fit_path(c.dir, c.name);
+    EXPECT_EQ(shown.str(), c.shown);
+    EXPECT_LE(shown.size(), Text::kMax);
   }
 }
 

@@ -3,12 +3,16 @@
 // its output directories.
 #include "control/main_cycle.h"
 
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "console/messages.h"
 #include "console/status.h"
 #include "control/covering_note.h"
 #include "control/guards.h"
+#include "control/hold.h"
 #include "control/transfer.h"
 #include "platform/cp866.h"
 #include "script/interpreter.h"
@@ -21,10 +25,9 @@ namespace {
 
 constexpr int64_t kReportPause = 3000;  // ms after an error report
 
-// The file the current search stands on, in its expanded input directory.
+// The file the current search stands on, in its input directory (for reports).
 Text current_source(const Run& run) {
-  const RunState& st = run.state;
-  return st.expanded_inputs[st.current_input - 1] + st.current_search->entry().name.view();
+  return fit_path(run.state.input.path, run.state.current_search->entry().name.view());
 }
 
 // Red message, then the limit and a full stop when there is one.
@@ -67,29 +70,52 @@ void show_block_sizes(Run& run) {
   select_done_panel(run);
 }
 
-// Directory D of the sub-directory policy: the first level of the chain
-// `dir`COPY\COPY\... that holds no file named `name`. Stops when the path
-// cannot grow any more (an empty sub-directory name, or the length limit).
-Text free_chain_directory(Run& run, const Text& dir, const Text& name) {
-  Text d = add_backslash(dir + run.settings.create_dir.view());
-  while (file_exists(run, d + name.view())) {
-    Text deeper = add_backslash(d + run.settings.create_dir.view());
-    if (deeper == d) break;
-    d = deeper;
+// Directory D of the sub-directory policy below `dir`: the first level of the
+// chain COPY\COPY\... that holds no file named `name`; null when that level
+// does not exist yet. `shown` grows by the levels entered.
+std::unique_ptr<Dir> free_chain_level(Run& run, Dir& dir, const Text& name, std::string& shown) {
+  const Text& step = run.settings.create_dir;
+  const std::string step_shown = add_backslash(step).str();
+  bool made = false;
+  Error err = Error::kNone;
+  std::unique_ptr<Dir> level = enter_levels(dir, step.view(), false, made, err);
+  shown += step_shown;
+  FileInfo there;
+  while (level && file_exists(*level, name, there)) {
+    level = enter_levels(*level, step.view(), false, made, err);
+    shown += step_shown;
   }
-  return d;
+  return level;
 }
 
-// The output-directory size guard for one expanded output directory.
-bool output_has_room(Run& run, const Text& dir, const Text& name, int64_t size) {
-  const int64_t allowance = run.settings.max_output_dir_size - size;
-  const Text target = dir + name.view();
-  if (!file_exists(run, target)) return check_output_dir_size(run, dir, allowance);
+// The output-directory size guard for one expanded output directory; `checked`
+// is the directory it was run on.
+bool output_has_room(Run& run, const Text& dir_path, const RawEntry& file, Text& checked) {
+  checked = dir_path;
+  if (run.settings.max_output_dir_size == 0) return true;
+  const int64_t allowance = run.settings.max_output_dir_size - static_cast<int64_t>(file.info.size);
+  Error err = Error::kNone;
+  std::unique_ptr<Dir> dir = run.os.fs.open_dir(dir_path, err);
+  FileInfo there;
+  if (!dir || !file_exists(*dir, file.name, there))
+    return output_dir_size_allowed(run, dir.get(), allowance);
   if (run.settings.if_file_exist == IfFileExist::kCreateDir) {
-    const Text d = free_chain_directory(run, dir, name);
-    return !directory_exists(run, d) || check_output_dir_size(run, d, allowance);
+    std::string shown = dir_path.str();
+    std::unique_ptr<Dir> level = free_chain_level(run, *dir, file.name, shown);
+    checked = fit_path(shown);
+    return !level || output_dir_size_allowed(run, level.get(), allowance);
   }
-  return check_output_dir_size(run, dir, allowance + file_size(run, target));
+  return output_dir_size_allowed(run, dir.get(), allowance + static_cast<int64_t>(there.size));
+}
+
+// A refusal of the current file: reported the first time only, for as long
+// as the file stays as it is.
+template <typename Report>
+bool refuse(Run& run, Refusal why, Report report) {
+  RunState& st = run.state;
+  const RawEntry& file = st.current_search->entry();
+  if (st.refusals.first_time(st.input.identity, file.name, file.info, why)) report();
+  return false;
 }
 
 void show_found(Run& run) {
@@ -104,13 +130,39 @@ void show_bytes(Run& run) {
   select_done_panel(run);
 }
 
+// Opens the directory of expanded input entry `p` (with the directory part
+// of the search mask, if it has one) as the input directory in hand.
+bool open_input(Run& run, int p) {
+  InputInHand& in = run.state.input;
+  in = InputInHand{};
+  const Text dir = run.state.expanded_inputs[p - 1] + directory_of(run.script.mask.view()).view();
+  in.path = dir.str();
+  Error err = Error::kNone;
+  in.dir = run.os.fs.open_dir(dir.empty() ? Text(".") : dir, err);
+  if (in.dir && in.dir->info(in.identity) == Error::kNone) return true;
+  in = InputInHand{};
+  return false;
+}
+
+// Names in flight in the input directory: those the search passed over, or,
+// when it looked up one exact name, those of a listing of its own.
+std::vector<Text> names_in_flight(Run& run, const Text& mask) {
+  if (mask.view().find_first_of("*?") != std::string_view::npos)
+    return run.state.current_search->in_flight();
+  DirSearch all(*run.state.input.dir, "*", 0);
+  while (all.found()) all.next();
+  return all.in_flight();
+}
+
 // Searches expanded input entry `p` with the block's mask and sends on every
-// file that passes the candidate check, until a key or a stop request.
+// file that passes the candidate check, until a key or a stop request; then
+// puts back what crashed takers left there.
 void search_input_directory(Run& run, int p) {
   RunState& st = run.state;
   st.current_input = p;
-  const Text pattern = st.expanded_inputs[p - 1] + run.script.mask.view();
-  st.current_search = std::make_unique<DirSearch>(run.os.fs, pattern, run.settings.file_attr);
+  if (!open_input(run, p)) return;
+  const Text mask = file_name_of(run.script.mask.view());
+  st.current_search = std::make_unique<DirSearch>(*st.input.dir, mask, run.settings.file_attr);
   while (st.current_search->found() && !key_or_stop(run)) {
     if (!check_candidate(run)) {
       st.current_search->next();
@@ -121,8 +173,11 @@ void search_input_directory(Run& run, int p) {
     dispatch_file(run);
     show_bytes(run);
   }
-  st.current_search->close();
+  const std::vector<Text> in_flight = names_in_flight(run, mask);
   st.current_search.reset();
+  release_hold_dir(st.input);
+  recover_taken_files(st.input, in_flight);
+  st.input = InputInHand{};
 }
 
 void carry_out_block(Run& run) {
@@ -164,16 +219,21 @@ void run_main_cycle(Run& run) {
 
 bool check_candidate(Run& run) {
   RunState& st = run.state;
-  const Text name = st.current_search->entry().name;
-  const Text source = current_source(run);
-  if (!check_file_size(run, source)) return false;
+  const RawEntry& file = st.current_search->entry();
+  const int64_t size = static_cast<int64_t>(file.info.size);
+  if (!file_size_allowed(run, size)) {
+    return refuse(run, Refusal::kFileSize,
+                  [&] { report_file_size(run, current_source(run), size); });
+  }
   st.expanded_outputs.clear();
-  const int64_t size = file_size(run, source);
   for (const Text& output : run.script.outputs) {
     st.expanded_outputs.push_back(add_backslash(expand_macros(run, output)));
-    if (!output_has_room(run, st.expanded_outputs.back(), name, size)) {
-      report_processing_error(run);
-      return false;
+    Text checked;
+    if (!output_has_room(run, st.expanded_outputs.back(), file, checked)) {
+      return refuse(run, Refusal::kOutputDirSize, [&] {
+        report_output_dir_size(run, checked);
+        report_processing_error(run);
+      });
     }
   }
   return true;
@@ -181,13 +241,10 @@ bool check_candidate(Run& run) {
 
 void dispatch_file(Run& run) {
   RunState& st = run.state;
-  const Text source = current_source(run);
-  const std::size_t n = st.expanded_outputs.size();
-  for (std::size_t i = 0; i + 1 < n; ++i)
-    st.done_targets.push_back(transfer_file(run, source, st.expanded_outputs[i], "Copy"));
-  if (n > 0)
-    st.done_targets.push_back(transfer_file(run, source, st.expanded_outputs[n - 1], "Move"));
-  if (run.settings.analis_sopr) send_covering_notes(run);
+  std::vector<Destination> to;
+  for (const Text& output : st.expanded_outputs) to.push_back(Destination{output.str(), nullptr});
+  send_file(run, st.current_search->entry(), to, st.done_targets);
+  if (run.settings.analis_sopr && !st.done_targets.empty()) send_covering_notes(run);
   st.current_search->next();
   st.done_targets.clear();
 }

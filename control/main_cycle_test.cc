@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "console/status.h"
 #include "control/startup.h"
@@ -14,27 +16,52 @@ namespace {
 
 constexpr char kOneBlock[] = "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n";
 
-// A run on the fake platform with the task script beside the program, every
-// module initialised, no pauses and one script cycle unless a test says more.
+// Every module initialised, no pauses and one script cycle unless a test
+// says more.
+void prepare(Run& run) {
+  initialise_modules(run);
+  run.settings.delay_interpr = 0;
+  run.settings.delay_copy = 0;
+  run.settings.valid_cycle_full_run = 1;
+}
+
+// Finds the task script, builds the status screen and runs the main cycle.
+void go(Run& run) {
+  ASSERT_FALSE(locate_script(run).has_value());
+  draw_status_screen(run);
+  run_main_cycle(run);
+}
+
+int count(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+// A run on the fake platform with the task script beside the program.
 struct CycleRun {
   fake::FakePlatform fp;
   Run run{fp.platform};
 
   explicit CycleRun(const std::string& script = kOneBlock) {
-    initialise_modules(run);
-    run.settings.delay_interpr = 0;
-    run.settings.delay_copy = 0;
-    run.settings.valid_cycle_full_run = 1;
+    prepare(run);
     fp.env.vars["COMSPEC"] = "C:\\CMD.EXE";
     fp.fs.add_file("C:\\QV\\Quorvane.Qvr", script);
   }
-  void go() {
-    ASSERT_FALSE(locate_script(run).has_value());
-    draw_status_screen(run);
-    run_main_cycle(run);
-  }
-  bool said(const std::string& s) const {
-    return fp.console.transcript_utf8().find(s) != std::string::npos;
+  void go() { qv::go(run); }
+  std::string out() const { return fp.console.transcript_utf8(); }
+  bool said(const std::string& s) const { return out().find(s) != std::string::npos; }
+};
+
+// A second instance of the program, on the file system of `first`.
+struct SecondInstance {
+  fake::FakeConsole console;
+  Platform platform;
+  Run run;
+
+  explicit SecondInstance(fake::FakePlatform& first)
+      : platform{first.fs, console, first.env, first.clock, first.process}, run(platform) {
+    prepare(run);
   }
 };
 
@@ -155,6 +182,104 @@ TEST(MainCycle, BlockCutShortByAFaultyLineIsNotCarriedOut) {
     EXPECT_EQ(r.fp.fs.exists("C:\\OUT\\A.DAT"), c.moved) << c.last_line;
     EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !c.moved) << c.last_line;
   }
+}
+
+using Names = std::vector<std::string>;
+
+// Two instances on one input directory: whichever moment the second one runs
+// a whole turn inside the first one's dispatch (before its take, while it
+// holds the source open, after the source went into its hold directory),
+// the file is delivered exactly once and nothing stays behind.
+TEST(MainCycle, TwoInstancesNeverBothDeliverAFile) {
+  const char* kToD = "C:\\IN\r\nMask: *.*\r\nD:\\OUT\r\nCommand: DO\r\n";
+  for (fake::FsOp when : {fake::FsOp::kOpenSource, fake::FsOp::kMoveTo, fake::FsOp::kCreateTemp}) {
+    SCOPED_TRACE(static_cast<int>(when));
+    CycleRun first(kToD);
+    SecondInstance second(first.fp);
+    first.fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
+    first.fp.fs.add_file("C:\\IN\\A.DAT", "x");
+    first.fp.fs.at_call(when, 1, [&] { go(second.run); });
+    first.go();
+    EXPECT_EQ(first.fp.fs.list("D:\\"), (Names{"D:\\OUT", "D:\\OUT\\A.DAT"}));
+    EXPECT_EQ(first.fp.fs.list("C:\\IN"), Names{});
+    EXPECT_EQ(first.run.state.byte_count + second.run.state.byte_count, 1);
+    EXPECT_EQ(count(first.out() + second.console.transcript_utf8(), "O=>"), 1);
+  }
+}
+
+// A hold directory nobody holds was left by a taker that died: its file goes
+// back and is delivered on the next turn, whether the mask lists the
+// directory or names one file. One a live taker holds is left alone.
+TEST(MainCycle, FilesLeftByADeadTakerGoBackALiveTakersStay) {
+  for (const std::string mask : {"*.*", "A.DAT"}) {
+    SCOPED_TRACE(mask);
+    CycleRun r("C:\\IN\r\nMask: " + mask + "\r\nC:\\OUT\r\nCommand: DO\r\n");
+    r.run.settings.valid_cycle_full_run = 2;
+    r.fp.fs.add_file("C:\\IN\\.~qvT5\\A.DAT", "a");
+    r.fp.fs.add_file("C:\\IN\\.~qvT6\\B.DAT", "b");
+    Error err = Error::kNone;
+    auto live = r.fp.fs.open_dir(Text("C:\\IN\\.~qvT6"), err);
+    ASSERT_TRUE(live && live->hold());
+    r.go();
+    EXPECT_EQ(r.fp.fs.content("C:\\OUT\\A.DAT"), "a");
+    EXPECT_EQ(r.fp.fs.list("C:\\IN"), (Names{"C:\\IN\\.~qvT6", "C:\\IN\\.~qvT6\\B.DAT"}));
+  }
+}
+
+// The same refusal of the same file costs one report and one pause; the file
+// is still tried every turn, and once it changes a refusal is reported again.
+TEST(MainCycle, ARefusalIsReportedOnceUntilTheFileChanges) {
+  struct Case {
+    const char* name;
+    std::function<void(CycleRun&)> arrange;
+    const char* report;
+  } cases[] = {
+      {"locked", [](CycleRun& r) { r.fp.fs.set_locked("C:\\IN\\A.DAT", true); },
+       "Can not take file : C:\\IN\\A.DAT !!!"},
+      {"file size", [](CycleRun& r) { r.run.settings.max_file_size = 3; },
+       "C:\\IN\\A.DAT Restriction of the size of a file"},
+      {"output directory size",
+       [](CycleRun& r) {
+         r.run.settings.max_output_dir_size = 5;
+         r.fp.fs.add_file("C:\\OUT\\FULL.DAT", "fff");
+       },
+       "at processing a file C:\\IN\\A.DAT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CycleRun r;
+    r.run.settings.valid_cycle_full_run = 3;
+    r.fp.fs.add_file("C:\\IN\\A.DAT", "abcd");
+    c.arrange(r);
+    r.go();
+    EXPECT_EQ(count(r.out(), c.report), 1);
+    EXPECT_EQ(r.fp.clock.slept_ms(), 3000);
+    r.fp.fs.add_file("C:\\IN\\A.DAT", "abcd", kAttrArchive, 1'700'000'000'000'000'002);
+    c.arrange(r);
+    r.run.settings.valid_cycle_full_run = 5;
+    run_main_cycle(r.run);
+    EXPECT_EQ(count(r.out(), c.report), 2);
+    EXPECT_EQ(r.fp.clock.slept_ms(), 6000);
+    EXPECT_FALSE(r.fp.fs.exists("C:\\OUT\\A.DAT"));
+  }
+}
+
+// A source that cannot be removed after its copy reached another drive: each
+// turn reports it and takes the copy back, so the output never grows (no
+// COPY\COPY\... level either) and nothing is counted.
+TEST(MainCycle, AnUndeletableSourceNeverGrowsTheOutput) {
+  CycleRun r("C:\\IN\r\nMask: *.*\r\nD:\\OUT\r\nCommand: DO\r\n");
+  r.run.settings.valid_cycle_full_run = 3;
+  r.fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
+  r.fp.fs.add_file("C:\\IN\\A.DAT", "new");
+  r.fp.fs.add_file("D:\\OUT\\A.DAT", "old");
+  r.fp.fs.fail(fake::FsOp::kRemove, 1, Error::kAccessDenied, true, "C:\\IN");
+  r.go();
+  EXPECT_EQ(r.fp.fs.list("D:\\"), (Names{"D:\\OUT", "D:\\OUT\\A.DAT", "D:\\OUT\\COPY"}));
+  EXPECT_EQ(r.fp.fs.content("C:\\IN\\A.DAT"), "new");
+  EXPECT_EQ(count(r.out(), "Can not delete file : C:\\IN\\A.DAT !!!"), 3);
+  EXPECT_FALSE(r.said("O=>"));
+  EXPECT_EQ(r.run.state.byte_count, 0);
 }
 
 }  // namespace

@@ -5,11 +5,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "console/drawing_state.h"
 #include "console/screen.h"
+#include "control/refusals.h"
 #include "platform/dir_search.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -19,6 +23,21 @@
 
 namespace qv {
 
+// A directory that received the file of a dispatch.
+struct DoneTarget {
+  std::string shown;         // its path for reports, ending with a separator
+  std::shared_ptr<Dir> dir;  // the directory itself, as the file went into it
+};
+
+// The input directory a search stands in.
+struct InputInHand {
+  std::unique_ptr<Dir> dir;
+  FileInfo identity;          // device and index of `dir`
+  std::string path;           // as searched, ending with a separator (for reports)
+  std::unique_ptr<Dir> hold;  // where this search's taken files wait; made on first use
+  Text hold_name;
+};
+
 // Counters, flags and lists of the main cycle and the transfer engine.
 struct RunState {
   int32_t exit_code = 0;
@@ -27,9 +46,13 @@ struct RunState {
   bool transfer_done = false;
   std::vector<Text> expanded_inputs;
   std::vector<Text> expanded_outputs;
-  std::vector<Text> done_targets;
+  std::vector<DoneTarget> done_targets;
   int current_input = 0;  // 1-based position in expanded_inputs
+  InputInHand input;      // declared before the search that lists it
   std::unique_ptr<DirSearch> current_search;
+  RefusalMemory refusals;
+  // Output directories (device, index) whose leftovers were removed this run.
+  std::set<std::pair<uint64_t, uint64_t>> cleaned_outputs;
 };
 
 // The five shared message lines (at most 80 characters each); index 1..5.

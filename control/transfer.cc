@@ -7,9 +7,9 @@
 #include "console/messages.h"
 #include "console/status.h"
 #include "control/guards.h"
+#include "control/hold.h"
 #include "platform/cp866.h"
 #include "platform/dir_search.h"
-#include "script/text_utils.h"
 #include "settings/loader.h"
 
 namespace qv {
@@ -20,92 +20,81 @@ namespace {
 constexpr int64_t kCopyBufferSize = int64_t{1} << 20;
 // Largest piece handed to a copy inside the system at once.
 constexpr int64_t kSystemCopyPiece = int64_t{64} << 20;
-// Names a file in flight may take before the engine gives up.
-constexpr int kPartialNameTries = 100;
 
 char* copy_buffer() {
   static std::vector<char> buffer(static_cast<std::size_t>(kCopyBufferSize));
   return buffer.data();
 }
 
-// Everything one transfer works with.
-struct Transfer {
-  Text source;
-  Text name;     // the source's file name
-  Text dir;      // the target directory; grows under the CREATE_DIR policy
-  Text target;   // dir joined with name
-  Text partial;  // the name the target is written under until it is complete
-  bool move = false;
-  bool source_known = false;  // the source's attributes were read
-  uint32_t source_attributes = 0;
-  FileInfo source_info;      // of the open source
-  std::unique_ptr<File> in;  // the source, held exclusively; null when it could not be taken
-  bool replacing = false;    // an old target is replaced (OVERWRITE_FILE)
-  uint32_t old_target_attributes = 0;
-  int64_t size = 0;  // bytes copied
-};
-
-enum class Settled { kReady, kGiveUp, kCannotCreate };
-
 // --- reports ---
 
-void report_already_exists(Run& run, const Transfer& t) {
+void report_already_exists(Run& run, const Text& target) {
   run.msg.set(1, tr(run, "File ", "Файл "_oem));
   run.msg.set(2, tr(run, " already exist", " уже cуществует"_oem));
   start_message_line(run);
   run.screen.write(run.msg.line[1].view());
-  run.screen.write(t.target.view());
+  run.screen.write(target.view());
   run.screen.write(run.msg.line[2].view());
 }
 
-void report_cannot_delete(Run& run, const Transfer& t) {
+void report_cannot_delete(Run& run, const Text& path) {
   run.msg.set(1, tr(run, "Can not delete file :", "Не могу удалить файл :"_oem));
   set_colour(run, kRed);
   start_message_line(run);
   run.screen.write(run.msg.line[1].view());
   run.screen.write(' ');
-  run.screen.write(t.target.view());
+  run.screen.write(path.view());
   run.screen.write(" !!!");
   pause_after_report(run);
 }
 
-void report_removed(Run& run, const Transfer& t) {
+void report_removed(Run& run, const Text& target) {
   run.msg.set(1, tr(run, "File", "Файл"_oem));
   run.msg.set(2, tr(run, "is successfully removed", "успешно удален"_oem));
   set_colour(run, kRed);
   start_message_line(run);
   run.screen.write(run.msg.line[1].view());
   run.screen.write(' ');
-  run.screen.write(t.target.view());
+  run.screen.write(target.view());
   run.screen.write(' ');
   run.screen.write(run.msg.line[2].view());
   run.screen.write("!!!");
   pause_after_report(run);
 }
 
-void report_cannot_create(Run& run, const Transfer& t) {
-  run.msg.set(1, tr(run, "Can not create file :", "Не могу создать файл :"_oem));
+// Red, the path set off in yellow, red again; then the pause.
+void report_with_path(Run& run, std::string_view english, std::string_view russian,
+                      const Text& path) {
+  run.msg.set(1, tr(run, english, russian));
   set_colour(run, kRed);
   start_message_line(run);
   run.screen.write(run.msg.line[1].view());
   run.screen.write(' ');
   set_colour(run, kYellow);
-  run.screen.write(t.target.view());
+  run.screen.write(path.view());
   set_colour(run, kRed);
   run.screen.write(" !!!");
   pause_after_report(run);
 }
 
+void report_cannot_create(Run& run, const Text& target) {
+  report_with_path(run, "Can not create file :", "Не могу создать файл :"_oem, target);
+}
+
+void report_cannot_take(Run& run, const Text& source) {
+  report_with_path(run, "Can not take file :", "Не могу взять файл :"_oem, source);
+}
+
 // " O=> " for a move, " *=> " for a copy.
-void report_done(Run& run, const Transfer& t) {
-  run.msg.set(1, t.move ? " O=> " : " *=> ");
+void report_done(Run& run, const Text& source, const Text& dir, int64_t size, bool move) {
+  run.msg.set(1, move ? " O=> " : " *=> ");
   run.msg.set(2, tr(run, " bytes.", " байт."_oem));
   start_message_line(run);
-  run.screen.write(t.source.view());
+  run.screen.write(source.view());
   run.screen.write(run.msg.line[1].view());
-  run.screen.write(t.dir.view());
+  run.screen.write(dir.view());
   run.screen.write(' ');
-  run.screen.write_number(t.size);
+  run.screen.write_number(size);
   run.screen.write(run.msg.line[2].view());
 }
 
@@ -117,40 +106,34 @@ void take_back_found_file(Run& run) {
   select_done_panel(run);
 }
 
-// --- the source ---
+// --- the copy ---
 
-// Remembers the source's attributes, clears them to archive only and takes
-// the source exclusively. A failure leaves t.in null and is acted on later.
-void take_source(Run& run, Transfer& t) {
-  FileSystem& fs = run.os.fs;
-  FileInfo info;
-  if (fs.stat(t.source, info) != Error::kNone) return;
-  t.source_known = true;
-  t.source_attributes = info.attributes;
-  fs.set_attributes(t.source, kAttrArchive);
-  Error err = Error::kNone;
-  t.in = fs.open_exclusive(t.source, err);
-  if (t.in && t.in->info(t.source_info) != Error::kNone) t.source_info = info;
+// One piece of the copy: inside the system where the platform can, else
+// through the buffer. Returns the bytes copied, 0 at the end of the source,
+// -1 after a read error or a short write.
+int64_t copy_piece(File& from, File& to, bool& in_system) {
+  if (in_system) {
+    int64_t n = from.copy_to(to, kSystemCopyPiece);
+    if (n != File::kNoSystemCopy) return n;
+    in_system = false;
+  }
+  char* buffer = copy_buffer();
+  int64_t n = from.read(buffer, kCopyBufferSize);
+  if (n <= 0) return n;
+  return to.write(buffer, n) == n ? n : -1;
 }
 
-// Closes the source and gives the source (and an old target about to be
-// replaced) back the attributes they had.
-void release_source(Run& run, Transfer& t) {
-  if (t.in) t.in->close();
-  t.in.reset();
-  if (t.source_known) run.os.fs.set_attributes(t.source, t.source_attributes);
-  if (t.replacing) run.os.fs.set_attributes(t.target, t.old_target_attributes);
+// Copies from the start of `from` to its end; the byte count, or -1.
+int64_t copy_bytes(File& from, File& to) {
+  if (from.rewind() != Error::kNone) return -1;
+  bool in_system = true;
+  int64_t total = 0;
+  for (;;) {
+    int64_t n = copy_piece(from, to, in_system);
+    if (n <= 0) return n < 0 ? -1 : total;
+    total += n;
+  }
 }
-
-// Removes the file in flight, whatever attributes it has been given already.
-void drop_partial(Run& run, Transfer& t) {
-  if (t.partial.empty()) return;
-  run.os.fs.set_attributes(t.partial, kAttrArchive);
-  run.os.fs.remove(t.partial);
-  t.partial.clear();
-}
-
-// --- the target ---
 
 // The CREATE_DIR setting ends with a separator from its first use on.
 const Text& create_dir_step(Run& run) {
@@ -159,193 +142,345 @@ const Text& create_dir_step(Run& run) {
   return step;
 }
 
-// Makes ready to replace an existing target: never the source itself, and
-// only when its attributes can be cleared (else it could not be removed).
-Settled prepare_replacement(Run& run, Transfer& t) {
-  if (!t.in) return Settled::kCannotCreate;  // an untaken source never costs the old target
-  FileInfo old_info;
-  if (run.os.fs.stat(t.target, old_info) != Error::kNone) return Settled::kCannotCreate;
-  if (old_info.device == t.source_info.device && old_info.index == t.source_info.index) {
-    return Settled::kCannotCreate;  // one file under two names
-  }
-  if (run.os.fs.set_attributes(t.target, kAttrArchive) != Error::kNone) {
-    release_source(run, t);
-    report_cannot_delete(run, t);
-    return Settled::kGiveUp;
-  }
-  t.replacing = true;
-  t.old_target_attributes = old_info.attributes;
-  return Settled::kReady;
-}
+// One output of a dispatch.
+struct Output {
+  std::string shown;           // the final directory, for reports
+  std::shared_ptr<Dir> dir;    // the final directory itself
+  FileInfo id;                 // its device and index
+  bool move = false;           // the last output: the file is moved there
+  bool replace = false;        // an old file of the same name is replaced
+  std::unique_ptr<File> copy;  // the copy in flight, then published
+  bool published = false;
+};
 
-// Settles the target directory and name: creates missing directories and
-// applies the existing-target policy.
-Settled settle_target(Run& run, Transfer& t) {
-  for (;;) {
-    if (!directory_exists(run, t.dir)) create_directory_path(run, t.dir);
-    if (!directory_exists(run, t.dir)) return Settled::kGiveUp;
-    // A name cut at the length limit would be another file: never write it.
-    if (t.dir.size() + t.name.size() > Text::kMax) return Settled::kCannotCreate;
-    t.target = t.dir + t.name.view();
-    if (!file_exists(run, t.target)) return Settled::kReady;
-    report_already_exists(run, t);
-    if (run.settings.if_file_exist == IfFileExist::kOverwriteFile) {
-      return prepare_replacement(run, t);
+class Dispatch {
+ public:
+  Dispatch(Run& run, const RawEntry& file)
+      : run_(run), in_(run.state.input), name_(file.name), info_(file.info) {}
+  bool send(const std::vector<Destination>& to, std::vector<DoneTarget>& done);
+
+ private:
+  bool prepare(const Destination& to, bool move);
+  bool take();
+  bool refuse_take(Error err);
+  bool open_target(Output& out, const Destination& to);
+  bool settle(Output& out);
+  bool enter_chain(Output& out);
+  void clean_leftovers(Output& out);
+  bool crosses_device(Output& out);
+  bool copy_into(Output& out);
+  bool write_copy(File& copy);
+  bool publish(Output& out);
+  bool commit();
+  bool sync_copies();
+  bool rename_into(Output& out);
+  bool remove_source();
+  bool still_held();
+  void finish(std::vector<DoneTarget>& done);
+  void give_up();
+  void put_back();
+  int64_t size() const { return static_cast<int64_t>(info_.size); }
+  Text source() const { return fit_path(in_.path, name_.view()); }
+  Text target(const Output& out) const { return fit_path(out.shown, name_.view()); }
+
+  Run& run_;
+  InputInHand& in_;
+  Text name_;
+  FileInfo info_;  // of the entry found, then of the source taken
+  std::unique_ptr<File> src_;
+  bool moved_ = false;  // the source was renamed into the last output
+  std::vector<Output> outs_;
+};
+
+bool Dispatch::send(const std::vector<Destination>& to, std::vector<DoneTarget>& done) {
+  done.clear();
+  if (to.empty() || !in_.dir) return false;
+  for (std::size_t i = 0; i < to.size(); ++i) {
+    if (!prepare(to[i], i + 1 == to.size())) {
+      give_up();
+      return false;
     }
-    const Text& step = create_dir_step(run);
-    if (t.dir.size() + step.size() > Text::kMax) return Settled::kCannotCreate;
-    t.dir += step;
   }
-}
-
-// --- the copy ---
-
-// Creates the file in flight in the target directory. A leftover of an
-// earlier crash under one name never blocks: the next name is tried.
-std::unique_ptr<File> create_partial(Run& run, Transfer& t) {
-  for (int k = 0; k < kPartialNameTries; ++k) {
-    Text name = t.dir + kPartialPrefix;
-    name += std::to_string(k) + "~";
-    name += t.name;
-    Error err = Error::kNone;
-    std::unique_ptr<File> out = run.os.fs.create_new(name, err);
-    if (out) {
-      t.partial = name;
-      return out;
-    }
-    if (err != Error::kExists) return nullptr;
-  }
-  return nullptr;
-}
-
-// One piece of the copy: inside the system where the platform can, else
-// through the buffer. Returns the bytes copied, 0 at the end of the source,
-// -1 after a read error or a short write.
-int64_t copy_piece(Transfer& t, File& out, bool& in_system) {
-  if (in_system) {
-    int64_t n = t.in->copy_to(out, kSystemCopyPiece);
-    if (n != File::kNoSystemCopy) return n;
-    in_system = false;
-  }
-  char* buffer = copy_buffer();
-  int64_t n = t.in->read(buffer, kCopyBufferSize);
-  if (n <= 0) return n;
-  return out.write(buffer, n) == n ? n : -1;
-}
-
-// Copies until the source yields 0 bytes; false on a read error or a short write.
-bool copy_bytes(Transfer& t, File& out) {
-  bool in_system = true;
-  for (;;) {
-    int64_t n = copy_piece(t, out, in_system);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    t.size += n;
-  }
-}
-
-// The copy is whole only when the source did not change while it was read.
-bool source_unchanged(Transfer& t) {
-  FileInfo now;
-  if (t.in->info(now) != Error::kNone) return true;
-  return static_cast<int64_t>(now.size) == t.size && now.size == t.source_info.size &&
-         now.mtime_ns == t.source_info.mtime_ns;
-}
-
-// Writes the whole source under the partial name, flushed to the disk.
-bool write_partial(Run& run, Transfer& t) {
-  std::unique_ptr<File> out = create_partial(run, t);
-  if (!out) return false;
-  bool whole = copy_bytes(t, *out) && source_unchanged(t);
-  whole = out->flush() == Error::kNone && whole;
-  whole = out->close() == Error::kNone && whole;
-  return whole;
-}
-
-// Carries the time stamp and the source's own attributes over to the copy;
-// the source gets its attributes back on the way.
-void carry_over_stamp(Run& run, Transfer& t) {
-  FileSystem& fs = run.os.fs;
-  t.in->close();
-  t.in.reset();
-  fs.set_mtime(t.partial, t.source_info.mtime_ns);
-  fs.set_attributes(t.source, t.source_attributes);
-  if (fs.copy_attributes(t.source, t.partial) != Error::kNone) {
-    fs.set_attributes(t.partial, t.source_attributes);
-  }
-}
-
-// Gives up after the target was settled: nothing stays behind but the source.
-void give_up_copy(Run& run, Transfer& t) {
-  drop_partial(run, t);
-  release_source(run, t);
-  report_cannot_create(run, t);
-}
-
-// Renames the complete file into place, replacing an old target atomically.
-bool put_in_place(Run& run, Transfer& t) {
-  if (run.os.fs.rename(t.partial, t.target, t.replacing) != Error::kNone) {
-    drop_partial(run, t);
-    release_source(run, t);
-    if (t.replacing) {
-      report_cannot_delete(run, t);
-    } else {
-      report_cannot_create(run, t);
-    }
+  if (!commit()) {
+    give_up();
     return false;
   }
-  t.partial.clear();
-  if (t.replacing) report_removed(run, t);
+  finish(done);
   return true;
 }
 
-// A move deletes its source only now that the target is complete and in place;
-// a source that cannot be deleted keeps its attributes and is found again.
-void finish(Run& run, Transfer& t) {
-  if (!t.move) {
-    report_done(run, t);
-    return;
+// Takes the source on the first output, settles the target directory and
+// name, and writes the copy; a move on the source's own file system waits
+// for the commit.
+bool Dispatch::prepare(const Destination& to, bool move) {
+  if (!check_file_size(run_, source(), size()) && move) {
+    take_back_found_file(run_);
+    return false;
   }
-  run.state.byte_count += t.size;
-  report_done(run, t);
-  FileSystem& fs = run.os.fs;
-  fs.set_attributes(t.source, kAttrArchive);
-  if (fs.remove(t.source) != Error::kNone) fs.set_attributes(t.source, t.source_attributes);
+  pause_ms(run_, run_.settings.delay_copy);
+  if (!src_ && !take()) return false;
+  if (!check_target_drive(run_, fit_path(to.path))) return false;
+  outs_.emplace_back();
+  Output& out = outs_.back();
+  out.move = move;
+  if (!open_target(out, to) || !settle(out)) return false;
+  clean_leftovers(out);
+  return (move && !crosses_device(out)) || copy_into(out);
+}
+
+// Opens the source exclusively and moves it into the hold directory: of two
+// takers only one gets it. From here on the source is reached only through
+// its handle.
+bool Dispatch::take() {
+  Error err = Error::kNone;
+  src_ = in_.dir->open_source(name_, err);
+  if (!src_ && err == Error::kNone) err = Error::kIo;
+  if (src_ && src_->info(info_) != Error::kNone) err = Error::kIo;
+  Dir* hold = err == Error::kNone ? hold_dir(in_, err) : nullptr;
+  if (hold) err = src_->move_to(*hold, name_, false);
+  if (err != Error::kNone) {
+    src_.reset();
+    return refuse_take(err);
+  }
+  run_.state.refusals.forget(in_.identity, name_);
+  return true;
+}
+
+// Another taker got the file first, or another file took its name: nothing
+// to say, the next turn looks again. Any other refusal is reported once for
+// as long as the file stays as it is.
+bool Dispatch::refuse_take(Error err) {
+  if (err == Error::kNotFound || err == Error::kChanged) return false;
+  if (run_.state.refusals.first_time(in_.identity, name_, info_, Refusal::kTake)) {
+    report_cannot_take(run_, source());
+  }
+  return false;
+}
+
+bool Dispatch::open_target(Output& out, const Destination& to) {
+  out.shown = to.path;
+  if (to.dir) {
+    out.dir = to.dir;
+    return true;
+  }
+  const Text path = fit_path(to.path);
+  if (!directory_exists(run_, path)) {
+    out.dir = create_directory_path(run_, path);
+    return out.dir != nullptr;
+  }
+  Error err = Error::kNone;
+  out.dir = run_.os.fs.open_dir(path, err);
+  if (!out.dir) report_cannot_create(run_, target(out));
+  return out.dir != nullptr;
+}
+
+// Applies the existing-target policy: down the CREATE_DIR chain to a level
+// without the name, or replacing the old file. The input directory counts as
+// holding the name: the source is never its own target.
+bool Dispatch::settle(Output& out) {
+  for (;;) {
+    FileInfo there;
+    const bool source_dir = out.dir->info(out.id) == Error::kNone && out.id.same_file(in_.identity);
+    if (!source_dir && !file_exists(*out.dir, name_, there)) return true;
+    report_already_exists(run_, target(out));
+    if (run_.settings.if_file_exist == IfFileExist::kOverwriteFile) {
+      if (source_dir || there.same_file(info_)) {
+        report_cannot_create(run_, target(out));
+        return false;
+      }
+      out.replace = true;
+      return true;
+    }
+    if (!enter_chain(out)) return false;
+  }
+}
+
+bool Dispatch::enter_chain(Output& out) {
+  const Text& step = create_dir_step(run_);
+  bool made = false;
+  Error err = Error::kNone;
+  std::unique_ptr<Dir> level = enter_levels(*out.dir, step.view(), true, made, err);
+  out.shown += step.view();
+  if (!level || made) report_directory_made(run_, out.shown, level != nullptr);
+  if (!level) return false;
+  out.dir = std::move(level);
+  return true;
+}
+
+// Files in flight that crashed runs left go before the first write of the run.
+void Dispatch::clean_leftovers(Output& out) {
+  if (run_.state.cleaned_outputs.insert({out.id.device, out.id.index}).second) {
+    out.dir->remove_leftovers();
+  }
+}
+
+bool Dispatch::crosses_device(Output& out) {
+  return out.id.device != info_.device;
+}
+
+// Writes the whole source into a file in flight and gives it its name.
+bool Dispatch::copy_into(Output& out) {
+  Error err = Error::kNone;
+  out.copy = out.dir->create_temp(err);
+  const bool whole = out.copy && write_copy(*out.copy);
+  if (whole && !src_->held()) {
+    report_cannot_take(run_, source());  // written to while it was read
+    return false;
+  }
+  if (!whole) {
+    report_cannot_create(run_, target(out));
+    return false;
+  }
+  return publish(out);
+}
+
+// The bytes, the attributes and the time stamp, flushed to the disk.
+bool Dispatch::write_copy(File& copy) {
+  return copy_bytes(*src_, copy) == size() && copy.set_attributes(info_) == Error::kNone &&
+         copy.set_mtime(info_.mtime_ns) == Error::kNone && copy.flush() == Error::kNone;
+}
+
+bool Dispatch::publish(Output& out) {
+  if (out.dir->publish(*out.copy, name_, out.replace) != Error::kNone) {
+    if (out.replace) {
+      report_cannot_delete(run_, target(out));
+    } else {
+      report_cannot_create(run_, target(out));
+    }
+    return false;
+  }
+  out.published = true;
+  if (out.replace) report_removed(run_, target(out));
+  return true;
+}
+
+bool Dispatch::commit() {
+  if (!sync_copies()) return false;
+  Output& last = outs_.back();
+  if (!last.copy) return rename_into(last);
+  return remove_source();
+}
+
+// Every directory that gained a name by a copy, once.
+bool Dispatch::sync_copies() {
+  for (std::size_t i = 0; i < outs_.size(); ++i) {
+    Output& out = outs_[i];
+    if (!out.published) continue;
+    bool seen = false;
+    for (std::size_t j = 0; j < i; ++j)
+      seen = seen || (outs_[j].published && outs_[j].id.same_file(out.id));
+    if (seen || out.dir->sync() == Error::kNone) continue;
+    report_cannot_create(run_, target(out));
+    return false;
+  }
+  return true;
+}
+
+// The move on one file system: a rename of the file taken.
+bool Dispatch::rename_into(Output& out) {
+  if (!still_held()) return false;
+  Error err = src_->move_to(*out.dir, name_, out.replace);
+  if (err == Error::kCrossDevice) {
+    // A boundary the device numbers did not show: copied after all.
+    return copy_into(out) && sync_copies() && remove_source();
+  }
+  if (err != Error::kNone) {
+    if (out.replace) {
+      report_cannot_delete(run_, target(out));
+    } else {
+      report_cannot_create(run_, target(out));
+    }
+    return false;
+  }
+  moved_ = true;
+  if (!still_held()) return false;
+  if (out.replace) report_removed(run_, target(out));
+  return true;
+}
+
+bool Dispatch::remove_source() {
+  if (!still_held()) return false;
+  if (src_->remove() == Error::kNone) return true;
+  report_cannot_delete(run_, source());
+  return false;
+}
+
+// False, with the report, when another program opened or changed the source
+// since it was taken.
+bool Dispatch::still_held() {
+  if (src_->held()) return true;
+  report_cannot_take(run_, source());
+  return false;
+}
+
+// The reports of a delivered file, in output order, and the counters.
+void Dispatch::finish(std::vector<DoneTarget>& done) {
+  for (Output& out : outs_) {
+    report_done(run_, source(), fit_path(out.shown), size(), out.move);
+    done.push_back(DoneTarget{out.shown, out.dir});
+    if (out.copy) out.copy->close();
+  }
+  src_->close();
+  run_.state.byte_count += size();
+  run_.state.transfer_done = true;
+}
+
+// Takes back every copy this dispatch made (one that replaced an old file
+// stays: it is whole, and the old one is gone by policy) and puts the source
+// back under its own name.
+void Dispatch::give_up() {
+  for (Output& out : outs_) {
+    if (!out.copy) continue;
+    if (!(out.published && out.replace)) out.copy->remove();
+    out.copy->close();
+  }
+  put_back();
+}
+
+// A source that cannot go back (its name was taken meanwhile) waits in the
+// hold directory, where the recovery finds it once the name is free.
+void Dispatch::put_back() {
+  if (!src_) return;
+  if (src_->move_to(*in_.dir, name_, false) != Error::kNone && moved_ && in_.hold) {
+    src_->move_to(*in_.hold, name_, false);
+  }
+  src_->close();
+  src_.reset();
 }
 
 }  // namespace
 
-Text transfer_file(Run& run, const Text& source, const Text& target_dir,
-                   std::string_view operation) {
-  Transfer t;
-  t.source = source;
-  t.name = file_name_of(source.view());
-  t.dir = add_backslash(target_dir);
-  t.move = operation == "Move";
-  if (!check_file_size(run, source) && t.move) {
-    take_back_found_file(run);
-    return {};
+bool send_file(Run& run, const RawEntry& file, const std::vector<Destination>& to,
+               std::vector<DoneTarget>& done) {
+  Dispatch dispatch(run, file);
+  return dispatch.send(to, done);
+}
+
+std::unique_ptr<Dir> enter_levels(Dir& from, std::string_view step, bool make, bool& made,
+                                  Error& err) {
+  made = false;
+  err = Error::kBadName;  // a step without a level
+  std::unique_ptr<Dir> dir;
+  std::size_t start = 0;
+  while (start < step.size()) {
+    std::size_t end = start;
+    while (end < step.size() && !is_separator(step[end])) ++end;
+    const Text name(step.substr(start, end - start));
+    start = end + 1;
+    if (name.empty() || name.view() == ".") continue;
+    if (name.view() == "..") return nullptr;
+    Dir& at = dir ? *dir : from;
+    std::unique_ptr<Dir> next = at.open_dir(name, err);
+    if (!next && make && err == Error::kNotFound) {
+      err = at.make_dir(name);
+      made = made || err == Error::kNone;
+      if (err == Error::kNone || err == Error::kExists) next = at.open_dir(name, err);
+    }
+    if (!next) return nullptr;
+    dir = std::move(next);
   }
-  pause_ms(run, run.settings.delay_copy);
-  take_source(run, t);
-  if (!check_target_drive(run, t.dir)) {
-    release_source(run, t);
-    return {};
-  }
-  Settled settled = settle_target(run, t);
-  if (settled == Settled::kGiveUp) {
-    release_source(run, t);
-    return {};
-  }
-  if (settled == Settled::kCannotCreate || !t.in || !write_partial(run, t)) {
-    give_up_copy(run, t);
-    return {};
-  }
-  carry_over_stamp(run, t);
-  if (!put_in_place(run, t)) return {};
-  finish(run, t);
-  run.state.transfer_done = true;
-  return t.dir;
+  if (!dir) err = Error::kBadName;
+  return dir;
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "control/hold.h"
 #include "platform/cp866.h"
 #include "tests/fake_platform.h"
 
@@ -17,53 +18,88 @@ using fake::FsOp;
 using Names = std::vector<std::string>;
 
 constexpr char kSource[] = "C:\\IN\\A.TXT";
-constexpr char kOut[] = "D:\\OUT\\";
-constexpr char kTarget[] = "D:\\OUT\\A.TXT";
-constexpr char kCannot[] = "Can not create file : D:\\OUT\\A.TXT !!!";
 constexpr uint32_t kReadOnly = kAttrReadOnly | kAttrArchive;
 constexpr int64_t kStamp = 1'700'000'001'123'456'789;  // an odd second, to the nanosecond
 
-// A run on the fake platform: a source C:\IN\A.TXT and a drive D: for targets.
+// A run on the fake platform: a source C:\IN\A.TXT, output directories
+// C:\OUT on the source's drive and D:\OUT, D:\O2 on another.
 struct TransferRun {
   fake::FakePlatform fp;
   Run run{fp.platform};
 
-  explicit TransferRun(const std::string& content = "hello", uint32_t attrs = kAttrArchive) {
+  explicit TransferRun(const std::string& content = "hello", uint32_t attrs = kAttrArchive,
+                       const std::string& source = kSource) {
     fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
-    fp.fs.add_file(kSource, content, attrs, kStamp);
-    fp.fs.add_dir("D:\\OUT");
+    fp.fs.add_file(source, content, attrs, kStamp);
+    for (const char* dir : {"C:\\OUT", "D:\\OUT", "D:\\O2"}) fp.fs.add_dir(dir);
     run.settings.delay_copy = 1000;
     run.settings.create_dir = "COPY";
   }
-  Text go(const char* op, const char* dir = kOut) { return transfer_file(run, kSource, dir, op); }
+  // Sends file `name` of C:\IN\ to `outputs` as one search of the main cycle
+  // does: the input directory open, its hold directory let go at the end.
+  bool send(const Names& outputs, const std::string& name = "A.TXT") {
+    InputInHand& in = run.state.input;
+    Error err = Error::kNone;
+    in.dir = fp.fs.open_dir(Text("C:\\IN\\"), err);
+    in.path = "C:\\IN\\";
+    in.dir->info(in.identity);
+    RawEntry file;
+    file.name = Text(name);
+    in.dir->stat(file.name, file.info);
+    std::vector<Destination> to;
+    for (const std::string& out : outputs) to.push_back(Destination{out, nullptr});
+    bool sent = send_file(run, file, to, run.state.done_targets);
+    release_hold_dir(in);
+    in = InputInHand{};
+    return sent;
+  }
   std::string out() const { return fp.console.transcript_utf8(); }
   bool said(const std::string& s) const { return out().find(s) != std::string::npos; }
+  uint64_t index(const std::string& path) {
+    FileInfo info;
+    return fp.fs.stat(Text(path), info) == Error::kNone ? info.index : 0;
+  }
 };
 
-// A large source spans many reads, an empty one none; a leftover of a crashed
-// transfer under the same name in flight neither blocks nor counts as the target.
+// Copied into the first output, moved into the second: by a rename on the
+// source's own drive (the same file, no data copied), else by a copy and the
+// removal of the source. A large source spans many reads, an empty one none.
+// Leftovers of crashed runs go from an output before the first write; a file
+// in flight that a live transfer holds stays.
 TEST(Transfer, CopyAndMoveCarryContentTimeAndAttributes) {
   std::string big(3 * 1024 * 1024 + 17, '\0');
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 % 251);
-  const std::string leftover = "D:\\OUT\\" + std::string(kPartialPrefix) + "0~A.TXT";
+  struct Case {
+    Names outputs;
+    bool renamed;
+  } cases[] = {{{"D:\\OUT\\", "C:\\OUT\\"}, true}, {{"C:\\OUT\\", "D:\\O2\\"}, false}};
   for (const std::string& content : {big, std::string()}) {
-    for (const char* op : {"Copy", "Move"}) {
-      SCOPED_TRACE(std::string(op) + " of " + std::to_string(content.size()));
-      const bool move = std::string(op) == "Move";
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.outputs.back() + " " + std::to_string(content.size()));
       TransferRun t(content, kReadOnly);
+      const std::string leftover = c.outputs[0] + std::string(kPartialPrefix) + "P9";
       t.fp.fs.add_file(leftover, "stale");
-      EXPECT_EQ(t.go(op).str(), "D:\\OUT\\");
-      EXPECT_EQ(t.fp.fs.content(kTarget), content);
-      EXPECT_EQ(t.fp.fs.attributes(kTarget), kReadOnly);
-      EXPECT_EQ(t.fp.fs.mtime(kTarget), kStamp);
-      EXPECT_EQ(t.fp.fs.attributes(kSource), move ? 0u : kReadOnly);  // 0: gone
-      EXPECT_EQ(t.run.state.byte_count, move ? static_cast<int64_t>(content.size()) : 0);
+      Error err = Error::kNone;
+      auto live = t.fp.fs.open_dir(Text(c.outputs[0]), err)->create_temp(err);
+      const uint64_t source_index = t.index(kSource);
+      const int temps = t.fp.fs.calls(FsOp::kCreateTemp);
+      ASSERT_TRUE(t.send(c.outputs));
+      for (const std::string& dir : c.outputs) {
+        EXPECT_EQ(t.fp.fs.content(dir + "A.TXT"), content);
+        EXPECT_EQ(t.fp.fs.attributes(dir + "A.TXT"), kReadOnly);
+        EXPECT_EQ(t.fp.fs.mtime(dir + "A.TXT"), kStamp);
+      }
+      EXPECT_EQ(t.index(c.outputs.back() + "A.TXT") == source_index, c.renamed);
+      EXPECT_EQ(t.fp.fs.calls(FsOp::kCreateTemp) - temps, c.renamed ? 1 : 2);
+      EXPECT_EQ(t.fp.fs.list("C:\\IN"), Names{});
+      EXPECT_EQ(t.run.state.byte_count, static_cast<int64_t>(content.size()));
       EXPECT_TRUE(t.run.state.transfer_done);
-      EXPECT_EQ(t.out(), std::string("C:\\IN\\A.TXT ") + (move ? "O=>" : "*=>") + " D:\\OUT\\ " +
-                             std::to_string(content.size()) + " bytes.");
-      EXPECT_EQ(t.fp.clock.slept_ms(), 1000);  // DELAY_COPY only
-      EXPECT_EQ(t.fp.fs.list("D:\\"), (Names{"D:\\OUT", leftover, kTarget}));
-      EXPECT_EQ(t.fp.fs.content(leftover), "stale");
+      const std::string size = " " + std::to_string(content.size()) + " bytes.";
+      EXPECT_EQ(t.out(), "C:\\IN\\A.TXT *=> " + c.outputs[0] + size + "\nC:\\IN\\A.TXT O=> " +
+                             c.outputs[1] + size);
+      EXPECT_EQ(t.fp.clock.slept_ms(), 2000);  // DELAY_COPY per output only
+      EXPECT_FALSE(t.fp.fs.exists(leftover));
+      EXPECT_EQ(t.fp.fs.list(c.outputs[0]).size(), 2u);  // the copy and the live file in flight
     }
   }
 }
@@ -73,123 +109,165 @@ TEST(Transfer, CreateDirPolicyWalksDownTheChainAddingOneBackslash) {
     SCOPED_TRACE(policy);
     TransferRun t("new");
     t.run.settings.create_dir = policy;
-    t.fp.fs.add_file(kTarget, "first", kAttrHidden | kAttrSystem | kAttrReadOnly);
+    t.fp.fs.add_file("D:\\OUT\\A.TXT", "first", kAttrHidden | kAttrSystem | kAttrReadOnly);
     t.fp.fs.add_file("D:\\OUT\\COPY\\A.TXT", "second");
-    EXPECT_EQ(t.go("Copy").str(), "D:\\OUT\\COPY\\COPY\\");
-    EXPECT_EQ(t.fp.fs.content(kTarget) + t.fp.fs.content("D:\\OUT\\COPY\\A.TXT") +
+    ASSERT_TRUE(t.send({"D:\\OUT\\"}));
+    EXPECT_EQ(t.fp.fs.content("D:\\OUT\\A.TXT") + t.fp.fs.content("D:\\OUT\\COPY\\A.TXT") +
                   t.fp.fs.content("D:\\OUT\\COPY\\COPY\\A.TXT"),
               "firstsecondnew");
     EXPECT_EQ(t.out(),
               "File D:\\OUT\\A.TXT already exist\n"
               "File D:\\OUT\\COPY\\A.TXT already exist\n"
               "The target catalogue D:\\OUT\\COPY\\COPY\\ Is successfully created.\n"
-              "C:\\IN\\A.TXT *=> D:\\OUT\\COPY\\COPY\\ 3 bytes.");
+              "C:\\IN\\A.TXT O=> D:\\OUT\\COPY\\COPY\\ 3 bytes.");
     EXPECT_EQ(t.run.settings.create_dir.str(), "COPY\\");  // the backslash stays for the run
+    EXPECT_EQ(t.run.state.done_targets.at(0).shown, "D:\\OUT\\COPY\\COPY\\");
     EXPECT_EQ(t.fp.clock.slept_ms(), 1000);  // no pause for the reports or the new directory
   }
 }
 
+// By a rename on the source's drive and by a copy on another: the old file is
+// reported removed once the new one took its place.
 TEST(Transfer, OverwriteReplacesAReadOnlyOldTarget) {
-  TransferRun t("new");
-  t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
-  t.fp.fs.add_file(kTarget, "old", kReadOnly);
-  EXPECT_EQ(t.go("Move").str(), "D:\\OUT\\");
-  EXPECT_EQ(t.fp.fs.content(kTarget), "new");
-  EXPECT_FALSE(t.fp.fs.exists(kSource));
-  EXPECT_EQ(t.out(),
-            "File D:\\OUT\\A.TXT already exist\n"
-            "File D:\\OUT\\A.TXT is successfully removed!!!\n"
-            "C:\\IN\\A.TXT O=> D:\\OUT\\ 3 bytes.");
-  EXPECT_EQ(t.fp.clock.slept_ms(), 1000 + 3000);
-  EXPECT_EQ(t.fp.fs.list("D:\\"), (Names{"D:\\OUT", kTarget}));
-}
-
-TEST(Transfer, MoveWhoseSourceCannotBeDeletedKeepsTheSourceAsItWas) {
-  TransferRun t("data", kReadOnly);
-  t.fp.fs.fail(FsOp::kRemove, 1, Error::kAccessDenied, true, "C:\\IN");
-  EXPECT_EQ(t.go("Move").str(), "D:\\OUT\\");
-  EXPECT_EQ(t.fp.fs.content(kTarget), "data");
-  EXPECT_EQ(t.fp.fs.content(kSource), "data");
-  EXPECT_EQ(t.fp.fs.attributes(kSource), kReadOnly);
-}
-
-// A fault at each step, for a copy and a move: afterwards the source is where
-// it was with its old attributes, drives C: and D: hold what they held (no file
-// in flight, nothing under the final name, an old target intact under
-// OVERWRITE_FILE), and the report was written.
-TEST(Transfer, EveryFaultKeepsTheSourceAndLeavesNoPartialFile) {
-  struct Case {
-    const char* name;
-    std::function<void(TransferRun&)> arrange;
-    const char* report = kCannot;
-    const char* dir = kOut;
-    bool old_target = false;
-  };
-  auto fault = [](FsOp op, int nth, Error error, bool persistent = false, const char* part = "") {
-    return [=](TransferRun& t) { t.fp.fs.fail(op, nth, error, persistent, part); };
-  };
-  auto none = [](TransferRun&) {};
-  auto locked = [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); };
-  const char* kCannotDelete = "Can not delete file : D:\\OUT\\A.TXT !!!";
-  const std::vector<Case> cases = {
-      {"drive missing", none, "Not Exist drive E: !!!", "E:\\OUT\\"},
-      {"little space", [](TransferRun& t) { t.fp.fs.set_free('D', 1000); },
-       "There is not enough of place on a disk!!!  D: 1000 byte."},
-      {"target is the source itself", none, "Can not create file : c:\\in\\A.TXT !!!", "c:\\in\\"},
-      {"locked source", locked},
-      {"vanished source",
-       [](TransferRun& t) {
-         t.fp.fs.fail(FsOp::kStat, 1, Error::kNotFound, true, kSource);
-         t.fp.fs.fail(FsOp::kOpenExclusive, 1, Error::kNotFound, true, kSource);
-       }},
-      {"uncreatable directory", fault(FsOp::kMakeDir, 1, Error::kAccessDenied, true),
-       "I can not create D:\\NEW\\", "D:\\NEW\\"},
-      {"uncreatable target", fault(FsOp::kCreate, 1, Error::kAccessDenied, true)},
-      {"disk full mid-copy", fault(FsOp::kWrite, 2, Error::kNoSpace)},
-      {"read error", fault(FsOp::kRead, 2, Error::kIo)},
-      {"flush fails", fault(FsOp::kFlush, 1, Error::kIo)},
-      {"rename fails", fault(FsOp::kRename, 1, Error::kIo)},
-      {"read-only old target stays read-only",
-       fault(FsOp::kSetAttributes, 1, Error::kAccessDenied, true, kTarget), kCannotDelete, kOut,
-       true},
-      {"undeletable old target", fault(FsOp::kRename, 1, Error::kLocked), kCannotDelete, kOut,
-       true},
-      {"locked source, old target", locked, kCannot, kOut, true},
-      {"disk full, old target", fault(FsOp::kWrite, 1, Error::kNoSpace), kCannot, kOut, true},
-  };
-  const std::string content(3 * 1024 * 1024, 'z');
-  for (const char* op : {"Copy", "Move"}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + " " + op);
-      TransferRun t(content, kReadOnly);
-      t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
-      if (c.old_target) t.fp.fs.add_file(kTarget, "old", kReadOnly | kAttrHidden);
-      c.arrange(t);
-      EXPECT_EQ(t.go(op, c.dir).str(), "");
-      t.fp.fs.clear_faults();
-      t.fp.fs.set_locked(kSource, false);
-      EXPECT_EQ(t.fp.fs.list("C:\\"), (Names{"C:\\IN", kSource}));
-      EXPECT_EQ(t.fp.fs.content(kSource), content);
-      EXPECT_EQ(t.fp.fs.attributes(kSource), kReadOnly);
-      EXPECT_EQ(t.fp.fs.list("D:\\"),
-                (c.old_target ? Names{"D:\\OUT", kTarget} : Names{"D:\\OUT"}));
-      EXPECT_EQ(t.fp.fs.content(kTarget), c.old_target ? "old" : "");
-      EXPECT_EQ(t.fp.fs.attributes(kTarget), c.old_target ? kReadOnly | kAttrHidden : 0u);
-      EXPECT_TRUE(t.said(c.report)) << t.out();
-      EXPECT_FALSE(t.said("removed"));
-      EXPECT_FALSE(t.run.state.transfer_done);
-      EXPECT_EQ(t.run.state.byte_count, 0);
-    }
+  for (const std::string dir : {"C:\\OUT\\", "D:\\OUT\\"}) {
+    TransferRun t("new");
+    t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
+    t.fp.fs.add_file(dir + "A.TXT", "old", kReadOnly);
+    ASSERT_TRUE(t.send({dir}));
+    EXPECT_EQ(t.fp.fs.content(dir + "A.TXT"), "new");
+    EXPECT_EQ(t.out(), "File " + dir + "A.TXT already exist\nFile " + dir +
+                           "A.TXT is successfully removed!!!\nC:\\IN\\A.TXT O=> " + dir +
+                           " 3 bytes.");
+    EXPECT_EQ(t.fp.clock.slept_ms(), 1000 + 3000);
+    EXPECT_EQ(t.fp.fs.list(dir), (Names{dir + "A.TXT"}));
   }
 }
 
-TEST(Transfer, CannotCreateReportSetsTheTargetOffInYellowAndPauses) {
+// A failure at any step of a dispatch to D:\OUT (copy) and C:\OUT or D:\O2
+// (move): afterwards the source is where it was, as it was, every output
+// holds what it held (an old target intact), no hold directory is left,
+// nothing is counted or reported as sent, and the failure was reported.
+TEST(Transfer, EveryFaultKeepsTheSourceAndEveryOutputAsTheyWere) {
+  const Names kRename = {"D:\\OUT\\", "C:\\OUT\\"};
+  const Names kCopies = {"D:\\OUT\\", "D:\\O2\\"};
+  const char* kCannotTake = "Can not take file : C:\\IN\\A.TXT !!!";
+  const char* kCannotCreate = "Can not create file : D:\\OUT\\A.TXT !!!";
+  struct Case {
+    const char* name;
+    std::function<void(TransferRun&)> arrange;
+    const char* report;
+    Names outputs;
+    bool old_target = false;
+  };
+  auto fault = [](FsOp op, int nth, Error error, const char* part = "") {
+    return [=](TransferRun& t) { t.fp.fs.fail(op, nth, error, false, part); };
+  };
+  const std::vector<Case> cases = {
+      {"locked source", [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); }, kCannotTake,
+       kRename},
+      {"no hold directory", fault(FsOp::kMakeHoldDir, 1, Error::kAccessDenied), kCannotTake,
+       kRename},
+      {"take refused", fault(FsOp::kMoveTo, 1, Error::kAccessDenied), kCannotTake, kRename},
+      {"no file in flight", fault(FsOp::kCreateTemp, 1, Error::kNoSpace), kCannotCreate, kRename},
+      {"disk full mid-copy", fault(FsOp::kWrite, 2, Error::kNoSpace), kCannotCreate, kRename},
+      {"time stamp refused", fault(FsOp::kSetMtime, 1, Error::kIo), kCannotCreate, kRename},
+      {"flush fails", fault(FsOp::kFlush, 1, Error::kIo), kCannotCreate, kRename},
+      {"publish fails", fault(FsOp::kPublish, 1, Error::kIo), kCannotCreate, kRename},
+      {"sync fails", fault(FsOp::kSync, 1, Error::kIo), kCannotCreate, kRename},
+      {"rename fails", fault(FsOp::kMoveTo, 2, Error::kAccessDenied),
+       "Can not create file : C:\\OUT\\A.TXT !!!", kRename},
+      {"written to in flight",
+       [](TransferRun& t) {
+         t.fp.fs.at_call(FsOp::kMoveTo, 1, [&t] { t.fp.fs.touch_by_other(kSource); });
+       },
+       kCannotTake, kRename},
+      {"not held before the rename", fault(FsOp::kHeld, 2, Error::kLocked), kCannotTake, kRename},
+      {"not held after the rename", fault(FsOp::kHeld, 3, Error::kLocked), kCannotTake, kRename},
+      {"not held before the removal", fault(FsOp::kHeld, 3, Error::kLocked), kCannotTake, kCopies},
+      {"undeletable source", fault(FsOp::kRemove, 1, Error::kAccessDenied, "C:\\IN"),
+       "Can not delete file : C:\\IN\\A.TXT !!!", kCopies},
+      {"drive missing", nullptr, "Not Exist drive E: !!!", {"D:\\OUT\\", "E:\\OUT\\"}},
+      {"uncreatable directory",
+       fault(FsOp::kMakeDir, 1, Error::kAccessDenied),
+       "I can not create D:\\NEW\\",
+       {"D:\\OUT\\", "D:\\NEW\\"}},
+      {"target is the source itself",
+       nullptr,
+       "Can not create file : c:\\in\\A.TXT !!!",
+       {"D:\\OUT\\", "c:\\in\\"}},
+      {"old target not replaced", fault(FsOp::kPublish, 1, Error::kLocked),
+       "Can not delete file : D:\\OUT\\A.TXT !!!", kRename, true},
+      {"locked source, old target", [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); },
+       kCannotTake, kRename, true},
+  };
+  const std::string content(3 * 1024 * 1024, 'z');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TransferRun t(content, kReadOnly);
+    t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
+    if (c.old_target) t.fp.fs.add_file("D:\\OUT\\A.TXT", "old", kReadOnly | kAttrHidden);
+    const Names drive_d = t.fp.fs.list("D:\\");
+    if (c.arrange) c.arrange(t);
+    EXPECT_FALSE(t.send(c.outputs));
+    t.fp.fs.clear_faults();
+    t.fp.fs.set_locked(kSource, false);
+    EXPECT_EQ(t.fp.fs.list("C:\\"), (Names{"C:\\IN", kSource, "C:\\OUT"}));
+    EXPECT_EQ(t.fp.fs.content(kSource), content);
+    EXPECT_EQ(t.fp.fs.attributes(kSource), kReadOnly);
+    EXPECT_EQ(t.fp.fs.mtime(kSource), kStamp);
+    EXPECT_EQ(t.fp.fs.list("D:\\"), drive_d);
+    EXPECT_EQ(t.fp.fs.content("D:\\OUT\\A.TXT"), c.old_target ? "old" : "");
+    EXPECT_TRUE(t.said(c.report)) << t.out();
+    EXPECT_FALSE(t.said("=>") || t.said("removed")) << t.out();
+    EXPECT_FALSE(t.run.state.transfer_done);
+    EXPECT_EQ(t.run.state.byte_count, 0);
+    EXPECT_TRUE(t.run.state.done_targets.empty());
+  }
+}
+
+// Another file renamed over the source's name is never taken, moved or
+// removed: before the take the dispatch stops without a word; after it, the
+// new file keeps the name while the source is delivered.
+TEST(Transfer, AFileRenamedOverTheSourceStaysUntouched) {
+  struct Case {
+    FsOp when;
+    bool delivered;
+  } cases[] = {{FsOp::kMoveTo, false}, {FsOp::kPublish, true}};
+  for (const Case& c : cases) {
+    TransferRun t("data");
+    t.fp.fs.add_file("C:\\X.TXT", "newer");
+    t.fp.fs.at_call(c.when, 1, [&t] { t.fp.fs.move_by_other("C:\\X.TXT", kSource); });
+    EXPECT_EQ(t.send({"D:\\OUT\\", "D:\\O2\\"}), c.delivered);
+    EXPECT_EQ(t.fp.fs.content(kSource), "newer");
+    EXPECT_EQ(t.fp.fs.content("D:\\O2\\A.TXT"), c.delivered ? "data" : "");
+    EXPECT_EQ(t.fp.fs.list("C:\\IN"), (Names{kSource}));
+    EXPECT_EQ(t.said("=>"), c.delivered);
+    EXPECT_EQ(t.said("!!!"), false) << t.out();
+  }
+}
+
+// A name of 254 bytes moves whole (names in flight are the system's own, short
+// ones); reports show the path cut with "..." rather than lose it.
+TEST(Transfer, ALongNameMovesAndIsShownCut) {
+  const std::string name = std::string(250, 'N') + ".DAT";
+  for (const Names& outputs : {Names{"C:\\OUT\\"}, Names{"D:\\OUT\\"}}) {
+    TransferRun t("long", kAttrArchive, "C:\\IN\\" + name);
+    ASSERT_TRUE(t.send(outputs, name));
+    EXPECT_EQ(t.fp.fs.content(outputs[0] + name), "long");
+    EXPECT_EQ(t.fp.fs.list("C:\\IN"), Names{});
+    const std::string shown = ("C:\\IN\\" + name).substr(0, 252) + "...";
+    EXPECT_EQ(t.out(), shown + " O=> " + outputs[0] + " 4 bytes.");
+  }
+}
+
+// A refused take names the source, in red with the path in yellow, and pauses.
+TEST(Transfer, CannotTakeReportSetsTheSourceOffInYellowAndPauses) {
   TransferRun t;
   t.run.settings.lang = 1;
   t.fp.fs.set_locked(kSource, true);
-  EXPECT_EQ(t.go("Copy").str(), "");
-  EXPECT_EQ(t.out(), "Не могу создать файл : D:\\OUT\\A.TXT !!!");
-  const int name_column = static_cast<int>("Не могу создать файл : "_oem.size()) + 1;
+  EXPECT_FALSE(t.send({"D:\\OUT\\"}));
+  EXPECT_EQ(t.out(), "Не могу взять файл : C:\\IN\\A.TXT !!!");
+  const int name_column = static_cast<int>("Не могу взять файл : "_oem.size()) + 1;
   EXPECT_EQ(t.run.screen.cell(1, 1).attr & 0x0F, kRed);
   EXPECT_EQ(t.run.screen.cell(name_column, 1).attr & 0x0F, kYellow);
   EXPECT_EQ(t.run.screen.attribute() & 0x0F, kLightGrey);

@@ -99,20 +99,29 @@ std::size_t root_length(std::string_view path) {
   return !path.empty() && is_separator(path[0]) ? 1 : 0;
 }
 
-// Makes one level unless it is there already as a directory.
-Error make_level(FileSystem& fs, const Text& level) {
-  FileInfo info;
-  Error e = fs.stat(level, info);
-  if (e == Error::kNone) {
-    return (info.attributes & kAttrDirectory) ? Error::kNone : Error::kNotDirectory;
+// One level of a path: where its name starts and ends.
+struct Level {
+  std::size_t start, end;
+};
+
+// The named levels of a path below its root ("" and separator runs skipped).
+std::vector<Level> levels_of(std::string_view p, std::size_t root) {
+  std::vector<Level> out;
+  std::size_t start = root;
+  for (std::size_t i = root; i <= p.size(); ++i) {
+    if (i < p.size() && !is_separator(p[i])) continue;
+    if (i > start) out.push_back({start, i});
+    start = i + 1;
   }
-  if (e != Error::kNotFound) return e;
-  e = fs.make_dir(level);
-  if (e == Error::kExists && fs.stat(level, info) == Error::kNone &&
-      (info.attributes & kAttrDirectory)) {
-    return Error::kNone;  // another program made it meanwhile
-  }
-  return e;
+  return out;
+}
+
+// Looks up an exact name in `dir` as the search's only entry.
+bool look_up_exact(Dir& dir, const Text& name, uint32_t attr_mask, RawEntry& entry) {
+  if (is_partial_name(name) || is_dot_name(name)) return false;
+  entry.name = name;
+  return dir.stat(name, entry.info) == Error::kNone &&
+         attributes_admitted(entry.info.attributes, attr_mask);
 }
 
 }  // namespace
@@ -164,20 +173,34 @@ Text directory_of(std::string_view path) {
   return pos == std::string_view::npos ? Text() : Text(path.substr(0, pos + 1));
 }
 
-DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask)
-    : fs_(fs), mask_(file_name_of(pattern)), attr_mask_(attr_mask) {
+DirSearch::DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask)
+    : dir_(&dir), mask_(mask), attr_mask_(attr_mask) {
   if (mask_.empty()) return;
   if (!has_wildcards(mask_)) {
-    // An exact name: one look-up, no listing.
+    found_ = look_up_exact(dir, mask_, attr_mask_, entry_);
+    return;
+  }
+  Error err = Error::kNone;
+  reader_ = dir.list(err);
+  next();
+}
+
+DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask)
+    : mask_(file_name_of(pattern)), attr_mask_(attr_mask) {
+  if (mask_.empty()) return;
+  if (!has_wildcards(mask_)) {
+    // An exact name of the operator's: one look-up of the path, no listing.
     if (is_partial_name(mask_) || is_dot_name(mask_)) return;
     entry_.name = mask_;
-    found_ = fs_.stat(pattern, entry_.info) == Error::kNone &&
+    found_ = fs.stat(pattern, entry_.info) == Error::kNone &&
              attributes_admitted(entry_.info.attributes, attr_mask_);
     return;
   }
   Text dir = directory_of(pattern);
   Error err = Error::kNone;
-  reader_ = fs_.open_dir(dir.empty() ? Text(".") : dir, err);
+  owned_ = fs.open_dir(dir.empty() ? Text(".") : dir, err);
+  dir_ = owned_.get();
+  if (dir_ != nullptr) reader_ = dir_->list(err);
   next();
 }
 
@@ -186,7 +209,11 @@ void DirSearch::next() {
   if (!reader_) return;
   while (reader_->next(entry_)) {
     std::string_view name = entry_.name.view();
-    if (is_dot_name(name) || is_partial_name(name)) continue;
+    if (is_dot_name(name)) continue;
+    if (is_partial_name(name)) {
+      in_flight_.push_back(entry_.name);
+      continue;
+    }
     if (!wildcard_match(mask_, name)) continue;
     if (!attributes_admitted(entry_.info.attributes, attr_mask_)) continue;
     found_ = true;
@@ -200,18 +227,37 @@ void DirSearch::close() {
   found_ = false;
 }
 
-Error make_directories(FileSystem& fs, const Text& path) {
+std::unique_ptr<Dir> make_directories(FileSystem& fs, const Text& path, Error& err) {
   std::string_view p = path.view();
   while (p.size() > root_length(p) && is_separator(p.back())) p.remove_suffix(1);
-  std::size_t root = root_length(p);
-  if (p.size() <= root) return p.empty() ? Error::kBadName : Error::kNone;
-  for (std::size_t i = root; i <= p.size(); ++i) {
-    if (i < p.size() && !is_separator(p[i])) continue;
-    if (i == root || is_separator(p[i - 1])) continue;  // empty level
-    Error e = make_level(fs, Text(p.substr(0, i)));
-    if (e != Error::kNone) return e;
+  err = p.empty() ? Error::kBadName : Error::kNone;
+  if (p.empty()) return nullptr;
+  const std::size_t root = root_length(p);
+  const std::vector<Level> levels = levels_of(p, root);
+  // The deepest level that opens, from the whole path upwards.
+  std::size_t have = levels.size();
+  std::unique_ptr<Dir> dir;
+  for (;;) {
+    std::size_t end = have == 0 ? root : levels[have - 1].end;
+    dir = fs.open_dir(end == 0 ? Text(".") : Text(p.substr(0, end)), err);
+    if (dir) break;
+    if (err != Error::kNotFound || have == 0) return nullptr;
+    --have;
   }
-  return Error::kNone;
+  // Each missing level made and entered through its parent's handle.
+  for (std::size_t k = have; k < levels.size(); ++k) {
+    Text name(p.substr(levels[k].start, levels[k].end - levels[k].start));
+    if (name.view() == ".") continue;
+    Error made = name.view() == ".." ? Error::kBadName : dir->make_dir(name);
+    if (made != Error::kNone && made != Error::kExists) {
+      err = made;
+      return nullptr;
+    }
+    dir = dir->open_dir(name, err);
+    if (!dir) return nullptr;
+  }
+  err = Error::kNone;
+  return dir;
 }
 
 }  // namespace qv

@@ -6,14 +6,13 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 
 namespace qv {
 
-// Names of files still being written by a transfer begin with this prefix.
-// No search ever yields them, so a leftover of a crash never counts as data.
-inline constexpr std::string_view kPartialPrefix = ".~qv";
+// True for the names of the system's own entries in flight (kPartialPrefix).
 bool is_partial_name(std::string_view name);
 
 // True when `name` matches the wildcard `mask` ('*' and '?'), compared
@@ -44,11 +43,15 @@ Text file_name_of(std::string_view path);
 // The part before and including the last separator ("" when there is none).
 Text directory_of(std::string_view path);
 
-// A directory search: pattern = directory followed by a name or a mask.
-// A pattern without wildcards is looked up by exact name (as the file system
-// stores names); one with wildcards lists the directory and matches.
+// A directory search for a name or a mask. A mask without wildcards is
+// looked up by exact name (as the file system stores names); one with
+// wildcards lists the directory and matches.
 class DirSearch {
  public:
+  // Searches the open directory `dir` (which must outlive the search).
+  DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask);
+  // pattern = an operator's directory path followed by a name or a mask; the
+  // search opens the directory itself.
   DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask);
   // True while the search stands on an entry.
   bool found() const { return found_; }
@@ -58,9 +61,14 @@ class DirSearch {
   void next();
   // Ends the search; found() becomes false.
   void close();
+  // Names of the system's own entries in flight (kPartialPrefix) that the
+  // listing passed over so far: where a crashed run's hold directories lie.
+  const std::vector<Text>& in_flight() const { return in_flight_; }
 
  private:
-  FileSystem& fs_;
+  std::unique_ptr<Dir> owned_;  // the directory of the pattern form
+  Dir* dir_ = nullptr;
+  std::vector<Text> in_flight_;
   Text mask_;
   uint32_t attr_mask_;
   std::unique_ptr<DirReader> reader_;
@@ -68,7 +76,10 @@ class DirSearch {
   bool found_ = false;
 };
 
-// Creates `path` and every missing parent, from the root down.
-Error make_directories(FileSystem& fs, const Text& path);
+// Opens directory `path`, first creating it and every missing parent from
+// the deepest existing one down, each level made and entered relative to its
+// parent's handle (never through a link). Null, err set, when a level cannot
+// be made or opened.
+std::unique_ptr<Dir> make_directories(FileSystem& fs, const Text& path, Error& err);
 
 }  // namespace qv

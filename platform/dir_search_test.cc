@@ -90,39 +90,73 @@ std::vector<std::string> names_found(FileSystem& fs, const std::string& pattern,
 }
 
 // Masks and attributes on both backends are in tests/backend_contract_test.cc.
-TEST(DirSearch, RequiredBitsSlashesTheCurrentDirectoryAndExactNames) {
+// Names in flight are never yielded but noted; the search over an open
+// directory keeps to it when its path changes hands.
+TEST(DirSearch, RequiredBitsSlashesExactNamesAndNamesInFlight) {
   fake::FakeFileSystem fs;
   fs.add_file("C:\\IN\\A1.TXT", "a");
-  fs.add_file("C:\\IN\\" + std::string(kPartialPrefix) + "A1.TXT", "p");
+  fs.add_file("C:\\IN\\" + std::string(kPartialPrefix) + "P7", "p");
+  fs.add_dir("C:\\IN\\" + std::string(kHoldPrefix) + "3");
   EXPECT_TRUE(names_found(fs, "C:\\IN\\*.*", kAttrArchive | (kAttrHidden << 8)).empty());
   EXPECT_EQ(names_found(fs, "C:/IN/a?.*", kAttrArchive), std::vector<std::string>{"A1.TXT"});
   EXPECT_EQ(names_found(fs, "*.*", 0x3F), std::vector<std::string>{"IN"});  // current directory
-  int lists = fs.calls(fake::FsOp::kOpenDir);
+  int lists = fs.calls(fake::FsOp::kList);
   EXPECT_EQ(names_found(fs, "C:\\IN\\A1.TXT", kAttrArchive), std::vector<std::string>{"A1.TXT"});
-  EXPECT_EQ(fs.calls(fake::FsOp::kOpenDir), lists) << "an exact name is looked up, not listed";
+  EXPECT_EQ(fs.calls(fake::FsOp::kList), lists) << "an exact name is looked up, not listed";
   EXPECT_TRUE(names_found(fs, "C:\\IN\\A1.TXT", 0).empty());  // the attribute rule holds too
-  DirSearch s(fs, Text("C:\\IN\\*.*"), kAttrArchive);
-  ASSERT_TRUE(s.found());
-  s.close();
-  EXPECT_FALSE(s.found());
+
+  Error err = Error::kNone;
+  auto in = fs.open_dir(Text("C:\\IN"), err);
+  ASSERT_TRUE(in);
+  fs.move_by_other("C:\\IN", "C:\\OLD");
+  fs.add_file("C:\\IN\\B2.TXT", "b");
+  DirSearch s(*in, Text("*.*"), 0x3F);
+  std::vector<std::string> found;
+  for (; s.found(); s.next()) found.push_back(s.entry().name.str());
+  EXPECT_EQ(found, std::vector<std::string>{"A1.TXT"});
+  std::vector<std::string> in_flight;
+  for (const Text& name : s.in_flight()) in_flight.push_back(name.str());
+  EXPECT_EQ(in_flight, (std::vector<std::string>{std::string(kPartialPrefix) + "P7",
+                                                 std::string(kHoldPrefix) + "3"}));
+  EXPECT_TRUE(DirSearch(*in, Text("a1.txt"), kAttrArchive).found());
+  EXPECT_FALSE(DirSearch(*in, Text(std::string(kPartialPrefix) + "P7"), 0x3F).found());
 }
 
-TEST(MakeDirectories, CreatesMissingLevelsFromTheRootDownAndStopsAtAFault) {
+// Each missing level is made through its parent's handle; the directory
+// returned is the last level, open.
+TEST(MakeDirectories, CreatesMissingLevelsFromTheDeepestExistingOneAndStopsAtAFault) {
   fake::FakeFileSystem fs;
   fs.add_drive('D', 1000, 1000);
   fs.add_dir("D:\\OUT");
-  EXPECT_EQ(make_directories(fs, Text("D:\\OUT\\2026\\12\\05\\")), Error::kNone);
-  EXPECT_EQ(make_directories(fs, Text("D:/OUT//2026/12/05")), Error::kNone);  // nothing to do
-  EXPECT_EQ(make_directories(fs, Text("D:\\")), Error::kNone);
-  EXPECT_EQ(make_directories(fs, Text("D:")), Error::kNone);  // the drive root is never made
+  struct Case {
+    const char* path;
+    Error err;
+  } cases[] = {{"D:\\OUT\\2026\\12\\05\\", Error::kNone},
+               {"D:/OUT//2026/12/05", Error::kNone},  // nothing left to make
+               {"D:\\", Error::kNone},
+               {"D:", Error::kNone},  // the drive root is never made
+               {"Q:\\OUT", Error::kNotFound},
+               {"D:\\OUT\\2026\\12\\05\\x.*", Error::kBadName}};
+  for (const Case& c : cases) {
+    Error err = Error::kIo;
+    std::unique_ptr<Dir> dir = make_directories(fs, Text(c.path), err);
+    EXPECT_EQ(err, c.err) << c.path;
+    EXPECT_EQ(dir != nullptr, c.err == Error::kNone) << c.path;
+  }
   EXPECT_EQ(fs.directories_made(), (std::vector<std::string>{"D:\\OUT\\2026", "D:\\OUT\\2026\\12",
                                                              "D:\\OUT\\2026\\12\\05"}));
-  EXPECT_EQ(fs.calls(fake::FsOp::kMakeDir), 3);
-  EXPECT_EQ(make_directories(fs, Text("Q:\\OUT")), Error::kNotFound);
+  Error err = Error::kNone;
+  auto dir = make_directories(fs, Text("D:\\OUT\\2026\\12\\05"), err);
+  ASSERT_TRUE(dir);
+  FileInfo made, found;
+  ASSERT_EQ(dir->info(made), Error::kNone);
+  ASSERT_EQ(fs.stat(Text("D:\\OUT\\2026\\12\\05"), found), Error::kNone);
+  EXPECT_TRUE(made.same_file(found));
   fs.fail(fake::FsOp::kMakeDir, 2, Error::kAccessDenied);
-  EXPECT_EQ(make_directories(fs, Text("C:\\A\\B\\C")), Error::kAccessDenied);
+  EXPECT_EQ(make_directories(fs, Text("C:\\A\\B\\C"), err), nullptr);
+  EXPECT_EQ(err, Error::kAccessDenied);
   EXPECT_TRUE(fs.is_dir("C:\\A"));
-  EXPECT_FALSE(fs.exists("C:\\A\\B\\C"));
+  EXPECT_FALSE(fs.exists("C:\\A\\B"));
 }
 
 }  // namespace

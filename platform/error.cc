@@ -26,6 +26,12 @@ const char* error_name(Error e) {
       return "not a regular file";
     case Error::kIo:
       return "i/o error";
+    case Error::kCrossDevice:
+      return "another file system";
+    case Error::kUnsafeLink:
+      return "untrusted link";
+    case Error::kChanged:
+      return "name changed";
   }
   return "unknown";
 }

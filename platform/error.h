@@ -16,6 +16,9 @@ enum class Error {
   kBadName,       // name too long or not representable
   kNotRegular,    // a symbolic link, FIFO, socket or device
   kIo,            // any other failure of the device
+  kCrossDevice,   // source and target lie on different file systems
+  kUnsafeLink,    // a link on the way is owned by an account the program does not trust
+  kChanged,       // the name no longer names the file that was opened
 };
 
 // Short English name of an error, for diagnostics in tests.

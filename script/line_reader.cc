@@ -10,7 +10,15 @@ constexpr char kEndOfFile = 26;  // Ctrl-Z
 
 std::unique_ptr<LineReader> LineReader::open(FileSystem& fs, const Text& path, Error& err) {
   err = Error::kNone;
-  std::unique_ptr<File> file = fs.open_read(path, err);
+  return of_file(fs.open_read(path, err), err);
+}
+
+std::unique_ptr<LineReader> LineReader::open(Dir& dir, const Text& name, Error& err) {
+  err = Error::kNone;
+  return of_file(dir.open_read(name, err), err);
+}
+
+std::unique_ptr<LineReader> LineReader::of_file(std::unique_ptr<File> file, Error& err) {
   if (!file) {
     if (err == Error::kNone) err = Error::kNotFound;
     return nullptr;

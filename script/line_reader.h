@@ -14,6 +14,8 @@ class LineReader {
   // Opens path for reading; null (and err set) when it cannot be opened,
   // a directory included.
   static std::unique_ptr<LineReader> open(FileSystem& fs, const Text& path, Error& err);
+  // Opens file `name` of the open directory `dir` the same way.
+  static std::unique_ptr<LineReader> open(Dir& dir, const Text& name, Error& err);
   // True when no line is left.
   bool at_end();
   // Reads the next line into `line`; false (line empty) at the end.
@@ -21,6 +23,7 @@ class LineReader {
 
  private:
   explicit LineReader(std::unique_ptr<File> file);
+  static std::unique_ptr<LineReader> of_file(std::unique_ptr<File> file, Error& err);
   bool fill();
   std::unique_ptr<File> file_;
   char buf_[4096];

@@ -3,32 +3,52 @@
 // below the root of drive C: ("." is that root). "." parts are dropped and
 // ".." goes one level up (never above the root). Test set-up (add_file,
 // add_dir) leaves the free space alone; writes consume it and deletions give
-// it back. Sharing follows the Windows backend: a file held by an exclusive
-// open can be neither opened, deleted, renamed nor replaced (kLocked); plain
-// reads and files being written share deletion and renaming. A read-only
-// file refuses writes, deletion and being replaced (kAccessDenied).
+// it back. Each drive is a file system of its own: nothing is renamed from
+// one drive to another (kCrossDevice).
+//
+// Sharing follows the strictest backend: a file taken as a source keeps every
+// other opener out (kLocked) and cannot be replaced; a file another program
+// holds (set_locked) cannot be taken. A hold keeps other holders out, not a
+// removal, as on every backend. A file removed or replaced while open stays
+// readable through its handle. Names that are not plain names (control
+// characters) are never listed.
+//
+// A File knows the file under the directory and name it was opened, moved
+// or published under, as the interface promises: when another program renames
+// it elsewhere, the File finds its name gone (kNotFound). A file in flight
+// closed unpublished is gone.
 #include "tests/fake_platform.h"
 
 #include <algorithm>
 
 #include "platform/cp866.h"
+#include "platform/dir_search.h"
 
 namespace qv::fake {
 
 namespace {
 
+using Lock = std::lock_guard<std::recursive_mutex>;
+
 constexpr uint32_t kSettableAttrs = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+constexpr std::string_view kTempPrefix = ".~qvP";
+// Time stamp of a fresh file: "newer" than every default stamp of the set-up.
+constexpr int64_t kFreshStamp = 1'800'000'000'000'000'000;
 
 struct Node {
-  std::string path;  // display path with the names as created
+  std::string path;  // display path with the names as created; "C:" for a root
   bool dir = false;
   std::string data;
   uint32_t attrs = 0;
+  uint32_t mode = 0644;
   int64_t mtime_ns = 0;
   uint64_t index = 0;
   int open_count = 0;
-  bool exclusive = false;  // an open_exclusive handle holds it
-  bool locked = false;     // "another program" holds it (set_locked)
+  bool source_held = false;      // taken by open_source
+  bool locked = false;           // another program holds it open
+  int other_asks = 0;            // times another program asked to open it
+  bool gone = false;             // removed; open handles may still refer to it
+  const void* holder = nullptr;  // the Dir that holds this directory
 };
 
 struct Drive {
@@ -41,7 +61,8 @@ struct Fault {
   int remaining;
   Error error;
   bool persistent;
-  std::string path_part;  // upper case, '\' separators
+  std::string path_part;         // upper case, '\' separators
+  std::function<void()> action;  // set: run it instead of failing
 };
 
 // A path taken apart: drive letter and its parts below the root.
@@ -74,6 +95,13 @@ bool is_letter(char c) {
 
 bool valid_part(std::string_view part) {
   return part.find_first_of(":*?\"<>|") == std::string_view::npos;
+}
+
+// One plain name inside a directory: never a path, never "." or "..".
+bool plain_name(std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || !valid_part(name)) return false;
+  return std::none_of(name.begin(), name.end(),
+                      [](char c) { return is_sep(c) || static_cast<uint8_t>(c) < 0x20; });
 }
 
 Parsed parse(std::string_view path) {
@@ -115,66 +143,94 @@ Parsed parent_of(Parsed p) {
   return p;
 }
 
+std::string last_part(const std::string& path) {
+  return path.substr(path.find_last_of('\\') + 1);
+}
+
+std::string parent_path(const std::string& path) {
+  return path.substr(0, path.find_last_of('\\'));
+}
+
+FileInfo info_of(const Node& n) {
+  FileInfo out;
+  out.attributes = n.attrs;
+  out.size = n.dir ? 0 : n.data.size();
+  out.mtime_ns = n.mtime_ns;
+  out.ctime_ns = n.mtime_ns;
+  out.mode = n.mode;
+  out.device = static_cast<uint64_t>(n.path[0]);
+  out.index = n.index;
+  return out;
+}
+
 }  // namespace
 
 struct FakeFileSystem::State {
-  mutable std::mutex m;
+  mutable std::recursive_mutex m;
   std::map<char, Drive> drives;
-  std::map<std::string, std::shared_ptr<Node>> nodes;  // by upper-case key
+  std::map<std::string, std::shared_ptr<Node>> nodes;  // by upper-case path
   std::vector<Fault> faults;
   std::map<FsOp, int> calls;
-  std::vector<std::string> made, removed;
+  std::vector<std::string> made;
   uint64_t next_index = 1;
+  uint64_t next_name = 1;  // of the system's own names in flight
 
-  // Counts the call and answers the fault it meets, if any (kNone: no fault).
+  // Counts the call, runs the actions due now and answers the fault it
+  // meets, if any (kNone: no fault).
   Error hit(FsOp op, std::string_view path, std::string_view path2 = {}) {
     ++calls[op];
     std::string p1 = upper(path), p2 = upper(path2);
-    for (std::size_t i = 0; i < faults.size(); ++i) {
+    Error result = Error::kNone;
+    std::vector<std::function<void()>> actions;
+    for (std::size_t i = 0; i < faults.size();) {
       Fault& f = faults[i];
-      if (f.op != op) continue;
       bool in_path = p1.find(f.path_part) != std::string::npos ||
-                     (!path2.empty() && p2.find(f.path_part) != std::string::npos);
-      if (!in_path || --f.remaining > 0) continue;
-      Error e = f.error;
-      if (!f.persistent) faults.erase(faults.begin() + static_cast<std::ptrdiff_t>(i));
-      return e;
+                     (!p2.empty() && p2.find(f.path_part) != std::string::npos);
+      if (f.op != op || !in_path || --f.remaining > 0) {
+        ++i;
+        continue;
+      }
+      if (f.action) actions.push_back(f.action);
+      if (!f.action && result == Error::kNone) result = f.error;
+      if (f.persistent) {
+        ++i;
+      } else {
+        faults.erase(faults.begin() + static_cast<std::ptrdiff_t>(i));
+      }
     }
-    return Error::kNone;
+    for (auto& action : actions) action();
+    return result;
   }
 
-  std::shared_ptr<Node> find(const Parsed& p) const {
-    auto it = nodes.find(key_of(p));
+  std::shared_ptr<Node> find_key(const std::string& key) const {
+    auto it = nodes.find(key);
     return it == nodes.end() ? nullptr : it->second;
+  }
+  std::shared_ptr<Node> find(const Parsed& p) const { return find_key(key_of(p)); }
+  std::shared_ptr<Node> child(const Node& dir, std::string_view name) const {
+    return find_key(upper(dir.path + "\\" + std::string(name)));
   }
 
   bool drive_known(char d) const { return drives.count(d) != 0; }
 
-  // kNone when the parent of p is an existing directory (or the root).
-  Error parent_ready(const Parsed& p) const {
-    if (!drive_known(p.drive)) return Error::kNotFound;
-    if (p.parts.size() <= 1) return Error::kNone;
-    auto parent = find(parent_of(p));
-    if (!parent) return Error::kNotFound;
-    return parent->dir ? Error::kNone : Error::kNotDirectory;
-  }
-
-  std::shared_ptr<Node> add_node(const Parsed& p, bool dir) {
+  std::shared_ptr<Node> add_node(const std::string& display, bool dir) {
     auto n = std::make_shared<Node>();
-    n->path = display_of(p);
+    n->path = display;
     n->dir = dir;
     n->attrs = dir ? kAttrDirectory : kAttrArchive;
+    n->mode = dir ? 0755 : 0644;
     n->index = next_index++;
-    nodes[key_of(p)] = n;
+    nodes[upper(display)] = n;
     return n;
   }
 
   // Creates the missing directories above and at p (set-up only).
   void add_dirs(const Parsed& p) {
     Parsed level{true, p.drive, {}};
+    if (!find(level)) add_node(display_of(level), true);
     for (const std::string& part : p.parts) {
       level.parts.push_back(part);
-      if (!find(level)) add_node(level, true);
+      if (!find(level)) add_node(display_of(level), true);
     }
   }
 
@@ -194,6 +250,91 @@ struct FakeFileSystem::State {
     }
     return out;
   }
+
+  bool has_children(const Node& dir) const { return !keys_below(upper(dir.path)).empty(); }
+
+  // Removes a node and everything below it; open handles keep the nodes.
+  void drop(const std::shared_ptr<Node>& n) {
+    std::vector<std::string> keys = keys_below(upper(n->path));
+    keys.push_back(upper(n->path));
+    for (const std::string& k : keys) {
+      auto it = nodes.find(k);
+      if (it == nodes.end()) continue;
+      Node& gone = *it->second;
+      gone.gone = true;
+      if (!gone.dir) give_back(gone.path[0], gone.data.size());
+      nodes.erase(it);
+    }
+  }
+
+  // Moves a node (and, for a directory, everything below it) to a new path.
+  void move(const std::shared_ptr<Node>& src, const std::string& to) {
+    std::string old_key = upper(src->path), old_path = src->path;
+    std::vector<std::string> below = keys_below(old_key);
+    nodes.erase(old_key);
+    src->path = to;
+    nodes[upper(to)] = src;
+    for (const std::string& k : below) {
+      auto n = nodes[k];
+      nodes.erase(k);
+      n->path = to + n->path.substr(old_path.size());
+      nodes[upper(n->path)] = n;
+    }
+  }
+
+  // Entry `name` of `dir`, or why there is none.
+  std::shared_ptr<Node> entry(const Node& dir, std::string_view name, Error& err) const {
+    err = Error::kNone;
+    if (!plain_name(name)) {
+      err = Error::kBadName;
+    } else if (dir.gone) {
+      err = Error::kNotFound;
+    } else if (auto n = child(dir, name)) {
+      return n;
+    } else {
+      err = Error::kNotFound;
+    }
+    return nullptr;
+  }
+
+  // kNone when entry `name` of `dir` is `n`: kNotFound when the name is
+  // free, kChanged when another file has it.
+  Error names(const Node& dir, const std::string& name, const std::shared_ptr<Node>& n) const {
+    auto now = dir.gone ? nullptr : child(dir, name);
+    if (now == n && !n->gone) return Error::kNone;
+    return now ? Error::kChanged : Error::kNotFound;
+  }
+
+  // Renames `src` to `name` in `to`, replacing a file there when `replace`.
+  Error rename_node(const std::shared_ptr<Node>& src, const Node& to, std::string_view name,
+                    bool replace) {
+    if (!plain_name(name)) return Error::kBadName;
+    if (to.gone) return Error::kNotFound;
+    if (to.path[0] != src->path[0]) return Error::kCrossDevice;
+    std::string dest = to.path + "\\" + std::string(name);
+    if (src->dir && upper(dest + "\\").rfind(upper(src->path + "\\"), 0) == 0) {
+      return Error::kAccessDenied;  // a directory into itself
+    }
+    auto dst = child(to, name);
+    if (dst == src) return Error::kNone;
+    if (dst) {
+      if (!replace) return Error::kExists;
+      if (dst->dir) return Error::kIsDirectory;
+      if (dst->locked || dst->source_held) return Error::kLocked;
+      drop(dst);
+    }
+    move(src, dest);
+    return Error::kNone;
+  }
+
+  // A fresh name with `prefix` that `dir` does not hold.
+  std::string fresh_name(const Node& dir, std::string_view prefix) {
+    std::string name;
+    do {
+      name = std::string(prefix) + std::to_string(next_name++);
+    } while (child(dir, name));
+    return name;
+  }
 };
 
 namespace {
@@ -202,18 +343,25 @@ using State = FakeFileSystem::State;
 
 class FakeFile : public File {
  public:
-  enum class Mode { kRead, kExclusive, kWrite };
+  enum class Mode { kRead, kSource, kTemp };
   FakeFile(std::shared_ptr<State> s, std::shared_ptr<Node> n, Mode mode)
-      : s_(std::move(s)), n_(std::move(n)), mode_(mode) {}
+      : s_(std::move(s)), n_(std::move(n)), mode_(mode) {
+    ++n_->open_count;
+    if (mode_ == Mode::kSource) n_->source_held = true;
+    asks_ = n_->other_asks;
+    size_ = n_->data.size();
+    mtime_ = n_->mtime_ns;
+    remember_place();
+  }
   ~FakeFile() override {
-    std::lock_guard<std::mutex> g(s_->m);
+    Lock g(s_->m);
     release();
   }
 
   int64_t read(void* buf, int64_t n) override {
-    std::lock_guard<std::mutex> g(s_->m);
+    Lock g(s_->m);
     if (s_->hit(FsOp::kRead, n_->path) != Error::kNone) return -1;
-    if (closed_ || mode_ == Mode::kWrite || n < 0) return -1;
+    if (closed_ || mode_ == Mode::kTemp || n < 0) return -1;
     uint64_t size = n_->data.size();
     uint64_t count = pos_ >= size ? 0 : std::min<uint64_t>(size - pos_, static_cast<uint64_t>(n));
     std::copy_n(n_->data.data() + pos_, count, static_cast<char*>(buf));
@@ -222,9 +370,9 @@ class FakeFile : public File {
   }
 
   int64_t write(const void* buf, int64_t n) override {
-    std::lock_guard<std::mutex> g(s_->m);
+    Lock g(s_->m);
     bool fault = s_->hit(FsOp::kWrite, n_->path) != Error::kNone;
-    if (closed_ || mode_ != Mode::kWrite || n <= 0) return 0;
+    if (closed_ || mode_ != Mode::kTemp || n <= 0) return 0;
     auto drive = s_->drives.find(n_->path[0]);
     if (drive == s_->drives.end()) return 0;
     uint64_t want = static_cast<uint64_t>(fault ? n / 2 : n);
@@ -241,42 +389,107 @@ class FakeFile : public File {
     return static_cast<int64_t>(want);
   }
 
-  Error flush() override {
-    std::lock_guard<std::mutex> g(s_->m);
-    Error e = s_->hit(FsOp::kFlush, n_->path);
-    if (e != Error::kNone) return e;
-    return closed_ ? Error::kIo : Error::kNone;
-  }
-
-  Error info(FileInfo& out) override {
-    std::lock_guard<std::mutex> g(s_->m);
+  Error rewind() override {
+    Lock g(s_->m);
     if (closed_) return Error::kIo;
-    out = FileInfo{n_->attrs, n_->data.size(), n_->mtime_ns, static_cast<uint64_t>(n_->path[0]),
-                   n_->index};
+    pos_ = 0;
     return Error::kNone;
   }
 
-  Error close() override {
-    std::lock_guard<std::mutex> g(s_->m);
+  Error flush() override { return simple(FsOp::kFlush); }
+
+  Error info(FileInfo& out) override {
+    Lock g(s_->m);
     if (closed_) return Error::kIo;
-    Error e = s_->hit(FsOp::kClose, n_->path);
-    release();
+    out = info_of(*n_);
+    return Error::kNone;
+  }
+
+  Error set_attributes(const FileInfo& like) override {
+    Lock g(s_->m);
+    Error e = simple(FsOp::kSetAttributes);
+    if (e != Error::kNone) return e;
+    n_->attrs = like.attributes & kSettableAttrs;
+    n_->mode = like.mode & 0777;
+    return Error::kNone;
+  }
+
+  Error set_mtime(int64_t mtime_ns) override {
+    Lock g(s_->m);
+    Error e = simple(FsOp::kSetMtime);
+    if (e == Error::kNone) n_->mtime_ns = mtime_ns;
     return e;
   }
 
+  bool held() override {
+    Lock g(s_->m);
+    if (s_->hit(FsOp::kHeld, n_->path) != Error::kNone) return false;
+    if (mode_ != Mode::kSource) return true;
+    return !closed_ && !n_->gone && n_->other_asks == asks_ && n_->data.size() == size_ &&
+           n_->mtime_ns == mtime_;
+  }
+
+  Error move_to(Dir& to, const Text& name, bool replace) override;
+
+  Error remove() override {
+    Lock g(s_->m);
+    Error e = simple(FsOp::kRemove);
+    if (e == Error::kNone) e = still_named();
+    if (e == Error::kNone) s_->drop(n_);
+    return e;
+  }
+
+  Error close() override {
+    Lock g(s_->m);
+    if (closed_) return Error::kIo;
+    release();
+    return Error::kNone;
+  }
+
+  const std::shared_ptr<Node>& node() const { return n_; }
+  // The file is known under its present name: the directory and name it was
+  // opened under, or given since by this system (a real handle knows no other).
+  void remember_place() {
+    dir_ = s_->find_key(upper(parent_path(n_->path)));
+    name_ = last_part(n_->path);
+  }
+  // kNone when the name the file is known under still names it.
+  Error still_named() const { return dir_ ? s_->names(*dir_, name_, n_) : Error::kNotFound; }
+  bool in_flight() const { return mode_ == Mode::kTemp && !closed_ && !published_; }
+  void mark_published() {
+    published_ = true;
+    remember_place();
+  }
+
  private:
+  // Counts the call and meets its fault; a closed file fails.
+  Error simple(FsOp op) {
+    Lock g(s_->m);
+    Error e = s_->hit(op, n_->path);
+    if (e == Error::kNone && closed_) e = Error::kIo;
+    return e;
+  }
+
   void release() {
     if (closed_) return;
     closed_ = true;
     --n_->open_count;
-    if (mode_ == Mode::kExclusive) n_->exclusive = false;
+    if (mode_ == Mode::kSource) n_->source_held = false;
+    // A file in flight dropped unpublished leaves no name behind.
+    if (mode_ == Mode::kTemp && !published_ && !n_->gone) s_->drop(n_);
   }
 
   std::shared_ptr<State> s_;
   std::shared_ptr<Node> n_;
+  std::shared_ptr<Node> dir_;  // where the file is known, under name_
+  std::string name_;
   Mode mode_;
   uint64_t pos_ = 0;
   bool closed_ = false;
+  bool published_ = false;
+  int asks_ = 0;       // other_asks when it was opened
+  uint64_t size_ = 0;  // size and time stamp when it was opened
+  int64_t mtime_ = 0;
 };
 
 class FakeDirReader : public DirReader {
@@ -293,13 +506,204 @@ class FakeDirReader : public DirReader {
   std::size_t at_ = 0;
 };
 
-FileInfo info_of(const Node& n) {
-  return FileInfo{n.attrs, n.dir ? 0 : n.data.size(), n.mtime_ns, static_cast<uint64_t>(n.path[0]),
-                  n.index};
-}
+class FakeDir : public Dir {
+ public:
+  FakeDir(std::shared_ptr<State> s, std::shared_ptr<Node> n, const Text& path)
+      : s_(std::move(s)), n_(std::move(n)), path_(path) {}
+  ~FakeDir() override {
+    Lock g(s_->m);
+    if (n_->holder == this) n_->holder = nullptr;
+  }
 
-std::string last_part(const std::string& path) {
-  return path.substr(path.find_last_of('\\') + 1);
+  const Text& path() const override { return path_; }
+
+  Error info(FileInfo& out) override {
+    Lock g(s_->m);
+    if (n_->gone) return Error::kNotFound;
+    out = info_of(*n_);
+    return Error::kNone;
+  }
+
+  std::unique_ptr<DirReader> list(Error& err) override {
+    Lock g(s_->m);
+    err = s_->hit(FsOp::kList, n_->path);
+    if (err == Error::kNone && n_->gone) err = Error::kNotFound;
+    if (err != Error::kNone) return nullptr;
+    std::string key = upper(n_->path);
+    std::vector<RawEntry> entries;
+    for (const std::string& k : s_->keys_below(key)) {
+      if (k.find('\\', key.size() + 1) != std::string::npos) continue;  // deeper level
+      const Node& n = *s_->nodes[k];
+      if (!plain_name(last_part(n.path))) continue;  // never yielded as a name to act on
+      entries.push_back(RawEntry{Text(last_part(n.path)), info_of(n)});
+    }
+    return std::make_unique<FakeDirReader>(std::move(entries));
+  }
+
+  Error stat(const Text& name, FileInfo& out) override {
+    Lock g(s_->m);
+    Error e = s_->hit(FsOp::kStat, below(name));
+    auto n = e == Error::kNone ? s_->entry(*n_, name, e) : nullptr;
+    if (n) out = info_of(*n);
+    return e;
+  }
+
+  std::unique_ptr<Dir> open_dir(const Text& name, Error& err) override {
+    Lock g(s_->m);
+    err = s_->hit(FsOp::kOpenDir, below(name));
+    auto n = err == Error::kNone ? s_->entry(*n_, name, err) : nullptr;
+    if (!n) return nullptr;
+    if (!n->dir) {
+      err = Error::kNotDirectory;
+      return nullptr;
+    }
+    return std::make_unique<FakeDir>(s_, n, join_path(path_, name.view()));
+  }
+
+  Error make_dir(const Text& name) override {
+    Lock g(s_->m);
+    Error e = s_->hit(FsOp::kMakeDir, below(name));
+    if (e != Error::kNone) return e;
+    s_->entry(*n_, name, e);
+    if (e == Error::kNone) return Error::kExists;
+    if (e != Error::kNotFound || n_->gone) return e;
+    s_->made.push_back(s_->add_node(below(name), true)->path);
+    return Error::kNone;
+  }
+
+  Error remove_dir(const Text& name) override {
+    Lock g(s_->m);
+    Error e = s_->hit(FsOp::kRemoveDir, below(name));
+    auto n = e == Error::kNone ? s_->entry(*n_, name, e) : nullptr;
+    if (!n) return e;
+    if (!n->dir) return Error::kNotDirectory;
+    if (s_->has_children(*n)) return Error::kExists;
+    s_->drop(n);
+    return Error::kNone;
+  }
+
+  std::unique_ptr<Dir> make_hold_dir(Text& name, Error& err) override {
+    Lock g(s_->m);
+    err = s_->hit(FsOp::kMakeHoldDir, n_->path);
+    if (err == Error::kNone && n_->gone) err = Error::kNotFound;
+    if (err != Error::kNone) return nullptr;
+    name = Text(s_->fresh_name(*n_, kHoldPrefix));
+    auto n = s_->add_node(below(name), true);
+    n->mode = 0700;  // only the running account enters it
+    auto dir = std::make_unique<FakeDir>(s_, n, join_path(path_, name.view()));
+    dir->hold();
+    return dir;
+  }
+
+  bool hold() override {
+    Lock g(s_->m);
+    if (n_->gone || (n_->holder && n_->holder != this)) return false;
+    n_->holder = this;
+    return true;
+  }
+
+  std::unique_ptr<File> open_read(const Text& name, Error& err) override {
+    return open_file(FsOp::kOpenRead, name, err);
+  }
+
+  std::unique_ptr<File> open_source(const Text& name, Error& err) override {
+    return open_file(FsOp::kOpenSource, name, err);
+  }
+
+  std::unique_ptr<File> create_temp(Error& err) override {
+    Lock g(s_->m);
+    err = s_->hit(FsOp::kCreateTemp, n_->path);
+    if (err == Error::kNone && n_->gone) err = Error::kNotFound;
+    if (err != Error::kNone) return nullptr;
+    auto n = s_->add_node(below(Text(s_->fresh_name(*n_, kTempPrefix))), false);
+    n->mtime_ns = kFreshStamp + static_cast<int64_t>(n->index);
+    n->mode = 0600;
+    return std::make_unique<FakeFile>(s_, n, FakeFile::Mode::kTemp);
+  }
+
+  Error publish(File& file, const Text& name, bool replace) override {
+    Lock g(s_->m);
+    Error e = s_->hit(FsOp::kPublish, below(name));
+    if (e != Error::kNone) return e;
+    auto* temp = dynamic_cast<FakeFile*>(&file);
+    if (!temp || !temp->in_flight() || temp->node()->gone ||
+        parent_path(temp->node()->path) != n_->path) {
+      return Error::kIo;  // not a file in flight of this directory
+    }
+    e = s_->rename_node(temp->node(), *n_, name, replace);
+    if (e == Error::kNone) temp->mark_published();
+    return e;
+  }
+
+  Error rename(const Text& name, Dir& to, const Text& to_name) override {
+    Lock g(s_->m);
+    auto* dest = dynamic_cast<FakeDir*>(&to);
+    if (!dest) return Error::kIo;
+    if (!plain_name(to_name.view())) return Error::kBadName;
+    Error e = s_->hit(FsOp::kRename, below(name), dest->below(to_name));
+    auto n = e == Error::kNone ? s_->entry(*n_, name, e) : nullptr;
+    if (!n) return e;
+    if (n->source_held) return Error::kLocked;
+    return s_->rename_node(n, *dest->n_, to_name, false);
+  }
+
+  Error sync() override {
+    Lock g(s_->m);
+    Error e = s_->hit(FsOp::kSync, n_->path);
+    return e == Error::kNone && n_->gone ? Error::kNotFound : e;
+  }
+
+  void remove_leftovers() override {
+    Lock g(s_->m);
+    std::string key = upper(n_->path);
+    for (const std::string& k : s_->keys_below(key)) {
+      auto n = s_->find_key(k);
+      std::string name = last_part(n->path);
+      if (k.find('\\', key.size() + 1) != std::string::npos || n->dir) continue;
+      if (is_partial_name(name) && name.rfind(kHoldPrefix, 0) != 0 && n->open_count == 0) {
+        s_->drop(n);
+      }
+    }
+  }
+
+  // The display path of entry `name` (what faults are matched against).
+  std::string below(const Text& name) const { return n_->path + "\\" + name.str(); }
+  const std::shared_ptr<Node>& node() const { return n_; }
+
+ private:
+  std::unique_ptr<File> open_file(FsOp op, const Text& name, Error& err) {
+    Lock g(s_->m);
+    err = s_->hit(op, below(name));
+    auto n = err == Error::kNone ? s_->entry(*n_, name, err) : nullptr;
+    if (!n) return nullptr;
+    if (n->dir) {
+      err = Error::kIsDirectory;
+      return nullptr;
+    }
+    bool source = op == FsOp::kOpenSource;
+    if (n->source_held || (source && (n->locked || n->open_count > 0))) {
+      err = Error::kLocked;
+      return nullptr;
+    }
+    return std::make_unique<FakeFile>(s_, n,
+                                      source ? FakeFile::Mode::kSource : FakeFile::Mode::kRead);
+  }
+
+  std::shared_ptr<State> s_;
+  std::shared_ptr<Node> n_;
+  Text path_;
+};
+
+Error FakeFile::move_to(Dir& to, const Text& name, bool replace) {
+  Lock g(s_->m);
+  auto* dest = dynamic_cast<FakeDir*>(&to);
+  if (!dest) return Error::kIo;
+  Error e = s_->hit(FsOp::kMoveTo, n_->path, dest->below(name));
+  if (e == Error::kNone && closed_) e = Error::kIo;
+  if (e == Error::kNone) e = still_named();
+  if (e == Error::kNone) e = s_->rename_node(n_, *dest->node(), name.view(), replace);
+  if (e == Error::kNone) remember_place();
+  return e;
 }
 
 }  // namespace
@@ -313,77 +717,78 @@ FakeFileSystem::FakeFileSystem() : s_(std::make_shared<State>()) {
 FakeFileSystem::~FakeFileSystem() = default;
 
 void FakeFileSystem::add_drive(char letter, uint64_t total, uint64_t free) {
-  std::lock_guard<std::mutex> g(s_->m);
-  s_->drives[static_cast<char>(fold(static_cast<uint8_t>(letter)))] = Drive{total, free};
-}
-
-void FakeFileSystem::remove_drive(char letter) {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   char d = static_cast<char>(fold(static_cast<uint8_t>(letter)));
-  s_->drives.erase(d);
-  for (const std::string& key : s_->keys_below(std::string{d, ':'})) s_->nodes.erase(key);
+  s_->drives[d] = Drive{total, free};
+  s_->add_dirs(Parsed{true, d, {}});
 }
 
 void FakeFileSystem::set_free(char letter, uint64_t free) {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   auto it = s_->drives.find(static_cast<char>(fold(static_cast<uint8_t>(letter))));
   if (it != s_->drives.end()) it->second.free = free;
 }
 
 void FakeFileSystem::add_file(const std::string& path, const std::string& content,
                               uint32_t attributes, int64_t mtime_ns) {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   Parsed p = parse(path);
-  if (!p.ok || p.parts.empty()) return;
+  if (!p.ok || p.parts.empty() || !s_->drive_known(p.drive)) return;
   s_->add_dirs(parent_of(p));
-  auto n = s_->add_node(p, false);
+  if (auto old = s_->find(p)) s_->drop(old);
+  auto n = s_->add_node(display_of(p), false);
   n->data = content;
   n->attrs = attributes & ~static_cast<uint32_t>(kAttrDirectory);
+  n->mode = (attributes & kAttrReadOnly) ? 0444 : 0644;
   n->mtime_ns = mtime_ns;
 }
 
 void FakeFileSystem::add_dir(const std::string& path) {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   Parsed p = parse(path);
-  if (p.ok) s_->add_dirs(p);
+  if (p.ok && s_->drive_known(p.drive)) s_->add_dirs(p);
 }
 
-bool FakeFileSystem::exists(const std::string& path) const {
-  std::lock_guard<std::mutex> g(s_->m);
+namespace {
+
+std::shared_ptr<Node> node_at(const State& s, const std::string& path) {
   Parsed p = parse(path);
-  return p.ok && s_->find(p) != nullptr;
+  return p.ok ? s.find(p) : nullptr;
+}
+
+}  // namespace
+
+bool FakeFileSystem::exists(const std::string& path) const {
+  Lock g(s_->m);
+  return node_at(*s_, path) != nullptr;
 }
 
 bool FakeFileSystem::is_dir(const std::string& path) const {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  auto n = p.ok ? s_->find(p) : nullptr;
+  Lock g(s_->m);
+  auto n = node_at(*s_, path);
   return n && n->dir;
 }
 
 std::string FakeFileSystem::content(const std::string& path) const {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  auto n = p.ok ? s_->find(p) : nullptr;
+  Lock g(s_->m);
+  auto n = node_at(*s_, path);
   return n ? n->data : std::string();
 }
 
 uint32_t FakeFileSystem::attributes(const std::string& path) const {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  auto n = p.ok ? s_->find(p) : nullptr;
+  Lock g(s_->m);
+  auto n = node_at(*s_, path);
   return n ? n->attrs : 0;
 }
 
 int64_t FakeFileSystem::mtime(const std::string& path) const {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  auto n = p.ok ? s_->find(p) : nullptr;
+  Lock g(s_->m);
+  auto n = node_at(*s_, path);
   return n ? n->mtime_ns : 0;
 }
 
 std::vector<std::string> FakeFileSystem::list(const std::string& dir) const {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   Parsed p = parse(dir);
   std::vector<std::string> out;
   if (!p.ok) return out;
@@ -393,39 +798,57 @@ std::vector<std::string> FakeFileSystem::list(const std::string& dir) const {
 }
 
 void FakeFileSystem::set_locked(const std::string& path, bool locked) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  auto n = p.ok ? s_->find(p) : nullptr;
-  if (n) n->locked = locked;
+  Lock g(s_->m);
+  if (auto n = node_at(*s_, path)) n->locked = locked;
+}
+
+void FakeFileSystem::touch_by_other(const std::string& path) {
+  Lock g(s_->m);
+  if (auto n = node_at(*s_, path)) ++n->other_asks;
+}
+
+void FakeFileSystem::move_by_other(const std::string& from, const std::string& to) {
+  Lock g(s_->m);
+  Parsed pt = parse(to);
+  auto src = node_at(*s_, from);
+  auto parent = pt.ok && !pt.parts.empty() ? s_->find(parent_of(pt)) : nullptr;
+  if (!src || !parent || !parent->dir) return;
+  // As on a system without mandatory sharing: an open file is no obstacle.
+  auto dst = s_->find(pt);
+  if (dst == src || (dst && dst->dir)) return;
+  if (dst) s_->drop(dst);
+  s_->move(src, display_of(pt));
 }
 
 void FakeFileSystem::fail(FsOp op, int nth, Error error, bool persistent,
                           const std::string& path_part) {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   std::string part = upper(path_part);
   std::replace(part.begin(), part.end(), '/', '\\');
-  s_->faults.push_back(Fault{op, std::max(nth, 1), error, persistent, part});
+  s_->faults.push_back(Fault{op, std::max(nth, 1), error, persistent, part, nullptr});
+}
+
+void FakeFileSystem::at_call(FsOp op, int nth, std::function<void()> action,
+                             const std::string& path_part) {
+  fail(op, nth, Error::kNone, false, path_part);
+  Lock g(s_->m);
+  s_->faults.back().action = std::move(action);
 }
 
 void FakeFileSystem::clear_faults() {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   s_->faults.clear();
 }
 
 int FakeFileSystem::calls(FsOp op) const {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   auto it = s_->calls.find(op);
   return it == s_->calls.end() ? 0 : it->second;
 }
 
 std::vector<std::string> FakeFileSystem::directories_made() const {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   return s_->made;
-}
-
-std::vector<std::string> FakeFileSystem::files_removed() const {
-  std::lock_guard<std::mutex> g(s_->m);
-  return s_->removed;
 }
 
 // --- FileSystem ---
@@ -437,229 +860,61 @@ std::string shown(const Parsed& p, const Text& raw) {
   return p.ok ? display_of(p) : raw.str();
 }
 
-}  // namespace
-
-std::unique_ptr<DirReader> FakeFileSystem::open_dir(const Text& dir, Error& err) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(dir);
-  err = s_->hit(FsOp::kOpenDir, shown(p, dir));
-  if (err != Error::kNone) return nullptr;
-  if (!p.ok) err = Error::kBadName;
-  if (err == Error::kNone && !s_->drive_known(p.drive)) err = Error::kNotFound;
-  if (err == Error::kNone && !p.parts.empty()) {
-    auto n = s_->find(p);
-    err = !n ? Error::kNotFound : (n->dir ? Error::kNone : Error::kNotDirectory);
-  }
-  if (err != Error::kNone) return nullptr;
-  std::string key = key_of(p);
-  std::vector<RawEntry> entries;
-  for (const std::string& k : s_->keys_below(key)) {
-    if (k.find('\\', key.size() + 1) != std::string::npos) continue;  // deeper level
-    const Node& n = *s_->nodes[k];
-    entries.push_back(RawEntry{Text(last_part(n.path)), info_of(n)});
-  }
-  return std::make_unique<FakeDirReader>(std::move(entries));
-}
-
-Error FakeFileSystem::stat(const Text& path, FileInfo& out) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  Error e = s_->hit(FsOp::kStat, shown(p, path));
-  if (e != Error::kNone) return e;
-  if (!p.ok) return Error::kBadName;
-  if (!s_->drive_known(p.drive)) return Error::kNotFound;
-  if (p.parts.empty()) {
-    out = FileInfo{kAttrDirectory, 0, 0, static_cast<uint64_t>(p.drive), 0};
-    return Error::kNone;
-  }
-  auto n = s_->find(p);
-  if (!n)
-    return s_->parent_ready(p) == Error::kNotDirectory ? Error::kNotDirectory : Error::kNotFound;
-  out = info_of(*n);
-  return Error::kNone;
-}
-
-namespace {
-
-// Finds an existing regular file to open, or says why there is none.
-std::shared_ptr<Node> file_to_open(State& s, const Parsed& p, Error& err) {
+// The node at an operator's path, or why there is none.
+std::shared_ptr<Node> resolve(const State& s, const Parsed& p, Error& err) {
+  err = Error::kNone;
   if (!p.ok) {
     err = Error::kBadName;
     return nullptr;
   }
-  auto n = s.drive_known(p.drive) && !p.parts.empty() ? s.find(p) : nullptr;
-  if (!n) {
-    err = p.parts.empty() && s.drive_known(p.drive) ? Error::kIsDirectory : Error::kNotFound;
-  } else if (n->dir) {
-    err = Error::kIsDirectory;
-    n = nullptr;
+  if (!s.drive_known(p.drive)) {
+    err = Error::kNotFound;
+    return nullptr;
   }
-  return n;
+  if (auto n = s.find(p)) return n;
+  auto parent = s.find(parent_of(p));
+  err = parent && !parent->dir ? Error::kNotDirectory : Error::kNotFound;
+  return nullptr;
 }
 
 }  // namespace
 
-std::unique_ptr<File> FakeFileSystem::open_read(const Text& path, Error& err) {
-  std::lock_guard<std::mutex> g(s_->m);
+std::unique_ptr<Dir> FakeFileSystem::open_dir(const Text& path, Error& err) {
+  Lock g(s_->m);
   Parsed p = parse(path);
-  err = s_->hit(FsOp::kOpenRead, shown(p, path));
-  if (err != Error::kNone) return nullptr;
-  auto n = file_to_open(*s_, p, err);
+  err = s_->hit(FsOp::kOpenDir, shown(p, path));
+  auto n = err == Error::kNone ? resolve(*s_, p, err) : nullptr;
   if (!n) return nullptr;
-  if (n->exclusive) {
-    err = Error::kLocked;
+  if (!n->dir) {
+    err = Error::kNotDirectory;
     return nullptr;
   }
-  ++n->open_count;
+  return std::make_unique<FakeDir>(s_, n, path);
+}
+
+Error FakeFileSystem::stat(const Text& path, FileInfo& out) {
+  Lock g(s_->m);
+  Parsed p = parse(path);
+  Error e = s_->hit(FsOp::kStat, shown(p, path));
+  auto n = e == Error::kNone ? resolve(*s_, p, e) : nullptr;
+  if (n) out = info_of(*n);
+  return e;
+}
+
+std::unique_ptr<File> FakeFileSystem::open_read(const Text& path, Error& err) {
+  Lock g(s_->m);
+  Parsed p = parse(path);
+  err = s_->hit(FsOp::kOpenRead, shown(p, path));
+  auto n = err == Error::kNone ? resolve(*s_, p, err) : nullptr;
+  if (!n) return nullptr;
+  if (n->dir) err = Error::kIsDirectory;
+  if (n->source_held) err = Error::kLocked;
+  if (err != Error::kNone) return nullptr;
   return std::make_unique<FakeFile>(s_, n, FakeFile::Mode::kRead);
 }
 
-std::unique_ptr<File> FakeFileSystem::open_exclusive(const Text& path, Error& err) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  err = s_->hit(FsOp::kOpenExclusive, shown(p, path));
-  if (err != Error::kNone) return nullptr;
-  auto n = file_to_open(*s_, p, err);
-  if (!n) return nullptr;
-  if (n->locked || n->open_count > 0) {
-    err = Error::kLocked;
-    return nullptr;
-  }
-  ++n->open_count;
-  n->exclusive = true;
-  return std::make_unique<FakeFile>(s_, n, FakeFile::Mode::kExclusive);
-}
-
-std::unique_ptr<File> FakeFileSystem::create_new(const Text& path, Error& err) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  err = s_->hit(FsOp::kCreate, shown(p, path));
-  if (err != Error::kNone) return nullptr;
-  if (!p.ok || p.parts.empty()) err = p.ok ? Error::kExists : Error::kBadName;
-  if (err == Error::kNone) err = s_->parent_ready(p);
-  if (err == Error::kNone && s_->find(p)) err = Error::kExists;
-  if (err != Error::kNone) return nullptr;
-  auto n = s_->add_node(p, false);
-  // A fresh file is "newer" than every default time stamp of the set-up.
-  n->mtime_ns = 1'800'000'000'000'000'000 + static_cast<int64_t>(n->index);
-  ++n->open_count;
-  return std::make_unique<FakeFile>(s_, n, FakeFile::Mode::kWrite);
-}
-
-Error FakeFileSystem::remove(const Text& path) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  Error e = s_->hit(FsOp::kRemove, shown(p, path));
-  if (e != Error::kNone) return e;
-  auto n = file_to_open(*s_, p, e);
-  if (!n) return e;
-  if (n->attrs & kAttrReadOnly) return Error::kAccessDenied;
-  if (n->exclusive) return Error::kLocked;
-  s_->nodes.erase(key_of(p));
-  s_->give_back(p.drive, n->data.size());
-  s_->removed.push_back(n->path);
-  return Error::kNone;
-}
-
-namespace {
-
-// Why `dst` may not be replaced by a rename, or kNone.
-Error replace_refused(const Node& dst, bool replace) {
-  if (!replace) return Error::kExists;
-  if (dst.dir) return Error::kIsDirectory;
-  if (dst.attrs & kAttrReadOnly) return Error::kAccessDenied;
-  return dst.exclusive ? Error::kLocked : Error::kNone;
-}
-
-// Moves a node (and, for a directory, everything below it) to a new path.
-void move_node(State& s, const std::shared_ptr<Node>& src, const Parsed& to) {
-  std::string old_key = upper(src->path), old_path = src->path;
-  std::vector<std::string> below = s.keys_below(old_key);
-  s.nodes.erase(old_key);
-  src->path = display_of(to);
-  s.nodes[key_of(to)] = src;
-  for (const std::string& k : below) {
-    auto n = s.nodes[k];
-    s.nodes.erase(k);
-    n->path = src->path + n->path.substr(old_path.size());
-    s.nodes[upper(n->path)] = n;
-  }
-}
-
-}  // namespace
-
-Error FakeFileSystem::rename(const Text& from, const Text& to, bool replace) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed pf = parse(from), pt = parse(to);
-  Error e = s_->hit(FsOp::kRename, shown(pf, from), shown(pt, to));
-  if (e != Error::kNone) return e;
-  if (!pf.ok || !pt.ok || pt.parts.empty()) return Error::kBadName;
-  auto src = s_->drive_known(pf.drive) && !pf.parts.empty() ? s_->find(pf) : nullptr;
-  if (!src) return Error::kNotFound;
-  if (src->exclusive) return Error::kLocked;
-  if ((e = s_->parent_ready(pt)) != Error::kNone) return e;
-  if (pf.drive != pt.drive) return Error::kIo;
-  std::string to_key = key_of(pt);
-  if (src->dir && to_key.compare(0, upper(src->path).size() + 1, upper(src->path) + "\\") == 0)
-    return Error::kAccessDenied;  // a directory into itself
-  auto dst = s_->find(pt);
-  if (dst && dst != src) {
-    if ((e = replace_refused(*dst, replace)) != Error::kNone) return e;
-    s_->nodes.erase(to_key);
-    s_->give_back(pt.drive, dst->data.size());
-  }
-  move_node(*s_, src, pt);
-  return Error::kNone;
-}
-
-Error FakeFileSystem::set_attributes(const Text& path, uint32_t attributes) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  Error e = s_->hit(FsOp::kSetAttributes, shown(p, path));
-  if (e != Error::kNone) return e;
-  auto n = p.ok && s_->drive_known(p.drive) ? s_->find(p) : nullptr;
-  if (!n) return p.ok ? Error::kNotFound : Error::kBadName;
-  n->attrs = (n->attrs & kAttrDirectory) | (attributes & kSettableAttrs);
-  return Error::kNone;
-}
-
-Error FakeFileSystem::copy_attributes(const Text& from, const Text& to) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed pf = parse(from), pt = parse(to);
-  Error e = s_->hit(FsOp::kCopyAttributes, shown(pf, from), shown(pt, to));
-  if (e != Error::kNone) return e;
-  auto src = pf.ok && s_->drive_known(pf.drive) ? s_->find(pf) : nullptr;
-  auto dst = pt.ok && s_->drive_known(pt.drive) ? s_->find(pt) : nullptr;
-  if (!src || !dst) return Error::kNotFound;
-  dst->attrs = (dst->attrs & kAttrDirectory) | (src->attrs & kSettableAttrs);
-  return Error::kNone;
-}
-
-Error FakeFileSystem::set_mtime(const Text& path, int64_t mtime_ns) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  Error e = s_->hit(FsOp::kSetMtime, shown(p, path));
-  if (e != Error::kNone) return e;
-  auto n = p.ok && s_->drive_known(p.drive) ? s_->find(p) : nullptr;
-  if (!n) return p.ok ? Error::kNotFound : Error::kBadName;
-  n->mtime_ns = mtime_ns;
-  return Error::kNone;
-}
-
-Error FakeFileSystem::make_dir(const Text& path) {
-  std::lock_guard<std::mutex> g(s_->m);
-  Parsed p = parse(path);
-  Error e = s_->hit(FsOp::kMakeDir, shown(p, path));
-  if (e != Error::kNone) return e;
-  if (!p.ok) return Error::kBadName;
-  if ((e = s_->parent_ready(p)) != Error::kNone) return e;
-  if (p.parts.empty() || s_->find(p)) return Error::kExists;
-  s_->made.push_back(s_->add_node(p, true)->path);
-  return Error::kNone;
-}
-
 DriveSpace FakeFileSystem::drive_space(const Text& path) {
-  std::lock_guard<std::mutex> g(s_->m);
+  Lock g(s_->m);
   DriveSpace out;
   if (s_->hit(FsOp::kDriveSpace, path.view()) != Error::kNone) return out;  // kNotExist
   std::string_view v = path.view();

@@ -19,27 +19,35 @@
 namespace qv::fake {
 
 // Operations of the fake file system that a fault can be injected into.
+// Operations reached by a path, a Dir or a File alike share one entry.
 enum class FsOp {
-  kOpenDir,
-  kStat,
-  kOpenRead,
-  kOpenExclusive,
-  kCreate,
+  kOpenDir,      // FileSystem::open_dir, Dir::open_dir
+  kStat,         // FileSystem::stat, Dir::stat
+  kOpenRead,     // FileSystem::open_read, Dir::open_read
+  kOpenSource,   // Dir::open_source
+  kList,         // Dir::list
+  kMakeDir,      // Dir::make_dir
+  kRemoveDir,    // Dir::remove_dir
+  kMakeHoldDir,  // Dir::make_hold_dir
+  kCreateTemp,   // Dir::create_temp
+  kPublish,      // Dir::publish
+  kRename,       // Dir::rename
+  kSync,         // Dir::sync
   kRead,
   kWrite,
   kFlush,
-  kClose,
-  kRemove,
-  kRename,
   kSetAttributes,
-  kCopyAttributes,
   kSetMtime,
-  kMakeDir,
+  kHeld,    // File::held answers false
+  kMoveTo,  // File::move_to
+  kRemove,  // File::remove
   kDriveSpace,
 };
 
 // A Windows-like file system in memory: paths "D:\DIR\NAME.EXT" (also with
-// '/'), names compared case-insensitively and stored as created.
+// '/'), names compared case-insensitively and stored as created; each drive
+// letter is a file system of its own. Dir and File handles refer to the
+// directory or file itself, so they keep working after its path was renamed.
 class FakeFileSystem : public FileSystem {
  public:
   FakeFileSystem();  // drive C: exists, 1 GiB total, 512 MiB free
@@ -47,9 +55,10 @@ class FakeFileSystem : public FileSystem {
 
   // --- set-up and inspection for tests ---
   void add_drive(char letter, uint64_t total, uint64_t free);
-  void remove_drive(char letter);
   void set_free(char letter, uint64_t free);
-  // Creates a file (and its missing parent directories) with content.
+  // Creates a file (and its missing parent directories) with content; a file
+  // already under that name is replaced, as when another program renames a
+  // new file over it.
   void add_file(const std::string& path, const std::string& content,
                 uint32_t attributes = kAttrArchive, int64_t mtime_ns = 1'700'000'000'000'000'000);
   void add_dir(const std::string& path);  // with its parents
@@ -60,35 +69,35 @@ class FakeFileSystem : public FileSystem {
   int64_t mtime(const std::string& path) const;
   // Every name below a directory, as full paths, sorted (for asserting effects).
   std::vector<std::string> list(const std::string& dir) const;
-  // Another program holds this file open: exclusive opens fail with kLocked.
+  // Another program holds this file open: taking it fails with kLocked.
   void set_locked(const std::string& path, bool locked);
+  // Another program asks to open or write this file: a source opened before
+  // is no longer held().
+  void touch_by_other(const std::string& path);
+  // Another program renames a file or directory, replacing a file at `to`.
+  void move_by_other(const std::string& from, const std::string& to);
   // Fails the nth call (1 = the next one) of `op` from now on with `error`;
-  // persistent: that call and every later one. Only calls whose path contains
-  // `path_part` count (empty = all). For kWrite the nth write writes half of
-  // what it is given (a short write, as on a full disk).
+  // persistent: that call and every later one. Only calls whose path (either
+  // path, for a rename) contains `path_part` count (empty = all). For kWrite
+  // the nth write writes half of what it is given (a short write, as on a
+  // full disk); for kHeld the answer is false.
   void fail(FsOp op, int nth, Error error, bool persistent = false,
             const std::string& path_part = "");
+  // The same countdown, but the nth call first runs `action` (what another
+  // program does at that moment) and then goes on as usual.
+  void at_call(FsOp op, int nth, std::function<void()> action, const std::string& path_part = "");
   void clear_faults();
   // Number of calls of `op` made so far.
   int calls(FsOp op) const;
   std::vector<std::string> directories_made() const;
-  std::vector<std::string> files_removed() const;
 
   // --- FileSystem ---
-  std::unique_ptr<DirReader> open_dir(const Text& dir, Error& err) override;
+  std::unique_ptr<Dir> open_dir(const Text& path, Error& err) override;
   Error stat(const Text& path, FileInfo& out) override;
   std::unique_ptr<File> open_read(const Text& path, Error& err) override;
-  std::unique_ptr<File> open_exclusive(const Text& path, Error& err) override;
-  std::unique_ptr<File> create_new(const Text& path, Error& err) override;
-  Error remove(const Text& path) override;
-  Error rename(const Text& from, const Text& to, bool replace) override;
-  Error set_attributes(const Text& path, uint32_t attributes) override;
-  Error copy_attributes(const Text& from, const Text& to) override;
-  Error set_mtime(const Text& path, int64_t mtime_ns) override;
-  Error make_dir(const Text& path) override;
   DriveSpace drive_space(const Text& path) override;
 
-  struct State;  // shared with the open files
+  struct State;  // shared with the open directories and files
 
  private:
   std::shared_ptr<State> s_;

@@ -1,24 +1,42 @@
 // What only the POSIX file system has to get right, on real files in a
-// temporary directory: links and FIFOs are never yielded, opened or followed,
-// a file another process holds open is refused, and names cross between CP866
-// and UTF-8. The cases every backend shares are in tests/backend_contract_test.cc.
+// temporary directory: links on operator paths, links, FIFOs and sockets
+// inside directories, leases and the check made without one, leftovers in
+// flight, other file systems, and names between CP866 and UTF-8. The cases
+// every backend shares are in tests/backend_contract_test.cc.
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "gtest/gtest.h"
 #include "platform/backend.h"
 #include "platform/cp866.h"
+#include "platform/posix/posix_internal.h"
 
 namespace qv::posix {
 namespace {
+
+using Names = std::set<std::string>;
+
+// A uid no account of the machine runs as, for links "planted by another user".
+constexpr uid_t kStranger = 54321;
 
 class PosixFsTest : public ::testing::Test {
  protected:
@@ -33,60 +51,35 @@ class PosixFsTest : public ::testing::Test {
   void write_file(const std::string& rel, const std::string& content) {
     ASSERT_TRUE(std::ofstream(at(rel), std::ios::binary) << content) << rel;
   }
-  std::set<std::string> listing(const Text& dir) {
+  std::string read_file(const std::string& rel) {
+    std::ifstream in(at(rel), std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<none>";
+  }
+  std::unique_ptr<Dir> open(const std::string& rel) {
+    Error err = Error::kIo;
+    auto dir = fs_->open_dir(path(rel), err);
+    EXPECT_TRUE(dir) << rel << ": " << error_name(err);
+    return dir;
+  }
+  static Names listing(Dir& dir) {
     Error err;
-    std::set<std::string> names;
-    auto reader = fs_->open_dir(dir, err);
-    EXPECT_NE(reader, nullptr) << error_name(err);
+    Names names;
+    auto reader = dir.list(err);
     for (RawEntry e; reader && reader->next(e);) names.insert(cp866_to_utf8(e.name.view()));
     return names;
+  }
+  // Writes `content` into `dir` as `name` the way the engine delivers files.
+  static Error deliver(Dir& dir, const Text& name, const std::string& content) {
+    Error err = Error::kIo;
+    auto tmp = dir.create_temp(err);
+    if (!tmp) return err;
+    tmp->write(content.data(), std::ssize(content));
+    return dir.publish(*tmp, name, false);
   }
 
   std::string root_;
   std::unique_ptr<FileSystem> fs_ = make_real_file_system();
 };
-
-TEST_F(PosixFsTest, LinksAndFifosAreNeverListedOpenedFollowedOrReplaced) {
-  write_file("target", "secret");
-  write_file(".hidden", "");
-  write_file("日本.txt", "x");  // no CP866 name: never listed
-  ASSERT_EQ(::mkdir(at("dir").c_str(), 0755), 0);
-  ASSERT_EQ(::symlink("target", at("link").c_str()), 0);
-  ASSERT_EQ(::symlink("dir", at("dirlink").c_str()), 0);
-  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0644), 0);  // opening it must not block
-  ASSERT_EQ(::symlink(at("outside").c_str(), at("dangling").c_str()), 0);
-  EXPECT_EQ(listing(Text(root_)), (std::set<std::string>{"target", ".hidden", "dir"}));
-  FileInfo info;
-  for (auto [name, want] : {std::pair{"link", Error::kNotRegular},
-                            {"fifo", Error::kNotRegular},
-                            {"dir", Error::kIsDirectory}}) {
-    SCOPED_TRACE(name);
-    Error read_err = Error::kNone, excl_err = Error::kNone;
-    EXPECT_EQ(fs_->open_read(path(name), read_err), nullptr);
-    EXPECT_EQ(fs_->open_exclusive(path(name), excl_err), nullptr);
-    EXPECT_EQ(std::pair(read_err, excl_err), std::pair(want, want));
-    EXPECT_EQ(fs_->stat(path(name), info), want == Error::kNotRegular ? want : Error::kNone);
-  }
-  Error err = Error::kNone;
-  EXPECT_EQ(fs_->open_dir(path("dirlink"), err), nullptr);
-  EXPECT_EQ(err, Error::kNotRegular);
-  EXPECT_EQ(fs_->create_new(path("dangling"), err), nullptr);
-  EXPECT_EQ(err, Error::kExists);
-  EXPECT_NE(::access(at("outside").c_str(), F_OK), 0) << "the link was followed";
-}
-
-TEST_F(PosixFsTest, BackslashesSeparateAndCyrillicNamesAreUtf8OnDisk) {
-  const std::string dir = root_ + std::string("\\Отчёты"_oem);
-  ASSERT_EQ(fs_->make_dir(Text(dir)), Error::kNone);
-  Error err;
-  auto f = fs_->create_new(Text(dir + std::string("\\файл.txt"_oem)), err);
-  ASSERT_NE(f, nullptr) << error_name(err);
-  EXPECT_EQ(f->write("data", 4), 4);
-  EXPECT_EQ(f->close(), Error::kNone);
-  EXPECT_EQ(::access(at("Отчёты/файл.txt").c_str(), F_OK), 0);
-  EXPECT_EQ(fs_->open_read(path("Отчёты/файл.txt"), err), nullptr);  // UTF-8 taken for CP866
-  EXPECT_EQ(listing(Text(dir + "/")), std::set<std::string>{"файл.txt"});
-}
 
 // True when this machine grants write leases on files in `dir`.
 bool leases_work(const std::string& dir) {
@@ -99,21 +92,277 @@ bool leases_work(const std::string& dir) {
   return ok;
 }
 
-TEST_F(PosixFsTest, ExclusiveOpenIsRefusedWhileAnotherHolderHasTheFileOpen) {
-  if (!leases_work(root_)) GTEST_SKIP() << "no write leases here; the stability check applies";
-  write_file("busy", "payload");
-  int other = ::open(at("busy").c_str(), O_RDONLY);
+// Waits until `done` holds (bounded); false when it never did.
+bool eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST_F(PosixFsTest, OperatorPathsFollowOnlyLinksOfRootOrThisAccount) {
+  const bool root = ::geteuid() == 0;
+  ASSERT_EQ(::mkdir(at("real").c_str(), 0755), 0);
+  write_file("real/f.txt", "content");
+  const std::pair<const char*, std::string> links[] = {
+      {"own_dir", "real"},     {"own_file", "real/f.txt"},
+      {"chain", "own_dir"},    {"absolute", at("real")},
+      {"up", "real/.."},       {"loop", "loop"},
+      {"foreign_dir", "real"}, {"foreign_file", "real/f.txt"}};
+  for (const auto& [name, target] : links)
+    ASSERT_EQ(::symlink(target.c_str(), at(name).c_str()), 0);
+  for (const char* name : {"foreign_dir", "foreign_file"}) {
+    EXPECT_TRUE(!root || ::lchown(at(name).c_str(), kStranger, kStranger) == 0) << name;
+  }
+
+  struct Case {
+    std::string path;
+    Error want;  // of stat; open_dir / open_read agree for directories / files
+  };
+  const Case cases[] = {{"own_dir", Error::kNone},
+                        {"own_dir/f.txt", Error::kNone},
+                        {"own_file", Error::kNone},
+                        {"chain\\f.txt", Error::kNone},
+                        {"absolute/f.txt", Error::kNone},
+                        {"up/real/f.txt", Error::kNone},
+                        {"loop", Error::kNotRegular},
+                        {"real/f.txt/x", Error::kNotDirectory},
+                        {"foreign_dir", root ? Error::kUnsafeLink : Error::kNone},
+                        {"foreign_dir/f.txt", root ? Error::kUnsafeLink : Error::kNone},
+                        {"foreign_file", root ? Error::kUnsafeLink : Error::kNone}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    FileInfo info;
+    EXPECT_EQ(fs_->stat(path(c.path), info), c.want);
+    bool is_dir = c.want == Error::kNone && (info.attributes & kAttrDirectory);
+    Error err = Error::kIo;
+    auto dir = fs_->open_dir(path(c.path), err);
+    auto file = fs_->open_read(path(c.path), err);
+    if (c.want != Error::kNone) {
+      EXPECT_EQ(err, c.want);
+      EXPECT_FALSE(dir || file);
+    } else {
+      EXPECT_EQ(bool(dir), is_dir);
+      EXPECT_EQ(bool(file), !is_dir);
+      if (is_dir) {
+        EXPECT_EQ(listing(*dir), Names{"f.txt"});
+      }
+    }
+  }
+}
+
+TEST_F(PosixFsTest, InsideADirectoryOnlyRegularFilesAndDirectoriesExist) {
+  write_file("target", "secret");
+  write_file("日本.txt", "x");  // no CP866 name: never listed
+  ASSERT_EQ(::mkdir(at("sub").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink("target", at("link").c_str()), 0);
+  ASSERT_EQ(::symlink("sub", at("dirlink").c_str()), 0);
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0644), 0);  // opening it must not block
+  int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", at("sock").c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  auto dir = open("");
+  ASSERT_TRUE(dir);
+  EXPECT_EQ(listing(*dir), (Names{"target", "sub"}));
+  for (const char* name : {"link", "dirlink", "fifo", "sock"}) {
+    SCOPED_TRACE(name);
+    Error read_err = Error::kNone, source_err = Error::kNone, dir_err = Error::kNone;
+    FileInfo info;
+    EXPECT_FALSE(dir->open_read(name, read_err));
+    EXPECT_FALSE(dir->open_source(name, source_err));
+    EXPECT_FALSE(dir->open_dir(name, dir_err));
+    EXPECT_EQ(dir->stat(name, info), Error::kNotRegular);
+    EXPECT_EQ(std::vector({read_err, source_err, dir_err}), std::vector(3, Error::kNotRegular));
+  }
+  ::close(sock);
+}
+
+TEST_F(PosixFsTest, ADirectorySwappedForALinkAfterOpenChangesNothing) {
+  ASSERT_EQ(::mkdir(at("Отчёты").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(at("elsewhere").c_str(), 0755), 0);
+  Error err = Error::kIo;
+  auto out = fs_->open_dir(Text(root_ + std::string("\\Отчёты"_oem)), err);
+  ASSERT_TRUE(out) << error_name(err);
+  ASSERT_EQ(::rename(at("Отчёты").c_str(), at("old").c_str()), 0);
+  ASSERT_EQ(::symlink("elsewhere", at("Отчёты").c_str()), 0);
+  ASSERT_EQ(out->make_dir("COPY"), Error::kNone);
+  ASSERT_EQ(deliver(*out, Text("файл.txt"_oem), "data"), Error::kNone);
+  EXPECT_EQ(read_file("old/файл.txt"), "data") << "names are UTF-8 on disk";
+  EXPECT_EQ(listing(*out), (Names{"COPY", "файл.txt"}));
+  EXPECT_FALSE(out->open_read(Text("файл.txt"), err)) << "UTF-8 taken for CP866";
+  EXPECT_EQ(::rmdir(at("elsewhere").c_str()), 0) << "something was written through the link";
+}
+
+TEST_F(PosixFsTest, ALeasedSourceIsNoLongerHeldOnceAnotherProcessAsksToWrite) {
+  if (!leases_work(root_)) GTEST_SKIP() << "no write leases here";
+  write_file("src", "payload");
+  auto dir = open("");
+  int other = ::open(at("src").c_str(), O_RDONLY);
   ASSERT_GE(other, 0);
   Error err = Error::kNone;
-  EXPECT_EQ(fs_->open_exclusive(path("busy"), err), nullptr);
+  EXPECT_FALSE(dir->open_source("src", err)) << "held open elsewhere";
   EXPECT_EQ(err, Error::kLocked);
   ::close(other);
-  auto f = fs_->open_exclusive(path("busy"), err);
-  ASSERT_NE(f, nullptr) << error_name(err);
-  char buf[16];
-  EXPECT_EQ(f->read(buf, sizeof buf), 7);
-  EXPECT_EQ(f->close(), Error::kNone);
-  EXPECT_NE(fs_->open_exclusive(path("busy"), err), nullptr) << "the lease outlived close";
+  auto src = dir->open_source("src", err);
+  ASSERT_TRUE(src) << error_name(err);
+  EXPECT_TRUE(src->held());
+  pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {  // waits on the lease, then appends
+    int fd = ::open(at("src").c_str(), O_WRONLY | O_APPEND);
+    _exit(fd >= 0 && ::write(fd, "+late", 5) == 5 ? 0 : 1);
+  }
+  EXPECT_TRUE(eventually([&] { return !src->held(); })) << "the pending open went unnoticed";
+  EXPECT_EQ(src->close(), Error::kNone);
+  int status = -1;
+  ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(read_file("src"), "payload+late");
+}
+
+// Runs `body` in a child process as the unprivileged user `pw` and returns
+// its exit status (the number of the first failed step, 0 when all passed).
+int run_as(const passwd& pw, const std::function<int()>& body) {
+  pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(pw.pw_gid, pw.pw_gid, pw.pw_gid) != 0 ||
+        ::setresuid(pw.pw_uid, pw.pw_uid, pw.pw_uid) != 0)
+      _exit(100);
+    ::prctl(PR_SET_DUMPABLE, 1);  // as after an exec: its own /proc entries are its own
+    _exit(body());
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+// A process that holds `path` open until the returned descriptor is closed.
+pid_t hold_open(const std::string& path, int& release) {
+  int ready[2], done[2];
+  if (::pipe(ready) != 0 || ::pipe(done) != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(ready[0]), ::close(done[1]);
+    int fd = ::open(path.c_str(), O_RDONLY);
+    char c = fd >= 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    (void)!::read(done[0], &c, 1);
+    _exit(0);
+  }
+  char c = 'n';
+  (void)!::read(ready[0], &c, 1);
+  ::close(ready[0]), ::close(ready[1]), ::close(done[0]);
+  release = done[1];
+  return c == 'y' ? pid : -1;
+}
+
+void end_hold(pid_t pid, int release) {
+  ::close(release);
+  ::waitpid(pid, nullptr, 0);
+}
+
+TEST_F(PosixFsTest, WithoutALeaseAFileHeldOpenElsewhereIsRefused) {
+  const passwd* pw = ::getpwnam("nobody");
+  if (::geteuid() != 0 || pw == nullptr) GTEST_SKIP() << "needs root and the account nobody";
+  // Root's file in nobody's directory: nobody may move it but not lease it.
+  ASSERT_EQ(::mkdir(at("in").c_str(), 0755), 0);
+  ASSERT_EQ(::chown(at("in").c_str(), pw->pw_uid, pw->pw_gid), 0);
+  ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
+  write_file("in/f", "data");
+  ASSERT_EQ(::chmod(at("in/f").c_str(), 0666), 0);
+  const std::string file = at("in/f");
+  int failed = run_as(*pw, [&]() -> int {
+    auto fs = make_real_file_system();
+    Error err;
+    auto dir = fs->open_dir(path("in"), err);
+    if (!dir) return 1;
+    int release = -1;
+    pid_t holder = hold_open(file, release);
+    if (holder < 0) return 2;
+    bool refused = !dir->open_source("f", err) && err == Error::kLocked;
+    end_hold(holder, release);
+    if (!refused) return 3;
+    auto src = dir->open_source("f", err);
+    if (!src || !src->held()) return 4;
+    if ((holder = hold_open(file, release)) < 0) return 5;
+    bool seen = !src->held();
+    end_hold(holder, release);
+    if (!seen || !src->held()) return 6;
+    if (src->move_to(*dir, "g", false) != Error::kNone || !src->held()) return 7;
+    std::ofstream(at("in/g"), std::ios::app) << "+";  // a change by size, mtime and ctime
+    return src->held() ? 8 : 0;
+  });
+  EXPECT_EQ(failed, 0) << "step " << failed << " failed";
+}
+
+TEST_F(PosixFsTest, LeftoversInFlightGoOnlyWhenNoTransferHoldsThem) {
+  for (const char* name : {".~qvPfree", ".~qvPheld", "keep.txt", "victim"}) write_file(name, "x");
+  ASSERT_EQ(::symlink("victim", at(".~qvPlink").c_str()), 0);
+  ASSERT_EQ(::mkdir(at(".~qvPdir").c_str(), 0755), 0);
+  int held = ::open(at(".~qvPheld").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  auto dir = open("");
+  dir->remove_leftovers();
+  ::close(held);
+  for (const auto& [name, kept] : {std::pair{".~qvPfree", false},
+                                   {".~qvPheld", true},
+                                   {".~qvPlink", true},
+                                   {".~qvPdir", true},
+                                   {"keep.txt", true},
+                                   {"victim", true}}) {
+    struct stat st;
+    EXPECT_EQ(::lstat(at(name).c_str(), &st) == 0, kept) << name;
+  }
+}
+
+TEST_F(PosixFsTest, ANamedFileInFlightIsHeldPublishedOnceAndNeverLeftBehind) {
+  write_file("taken", "old");
+  auto dir = open("");
+  Error err = Error::kIo;
+  auto named = static_cast<PosixDir&>(*dir).create_named_temp(err);
+  ASSERT_TRUE(named) << error_name(err);
+  ASSERT_EQ(named->write("new", 3), 3);
+  Names in_flight = listing(*dir);
+  in_flight.erase("taken");
+  ASSERT_EQ(in_flight.size(), 1u);
+  EXPECT_EQ(in_flight.begin()->rfind(".~qvP", 0), 0u);
+  dir->remove_leftovers();
+  EXPECT_EQ(listing(*dir).size(), 2u) << "a live file in flight was taken for a leftover";
+  EXPECT_EQ(dir->publish(*named, "taken", false), Error::kExists);
+  EXPECT_EQ(read_file("taken"), "old");
+  ASSERT_EQ(dir->publish(*named, "fresh", false), Error::kNone);
+  EXPECT_EQ(listing(*dir), (Names{"fresh", "taken"}));
+  auto dropped = static_cast<PosixDir&>(*dir).create_named_temp(err);
+  ASSERT_TRUE(dropped) << error_name(err);
+  dropped.reset();
+  EXPECT_EQ(listing(*dir), (Names{"fresh", "taken"}));
+}
+
+TEST_F(PosixFsTest, MovesToAnotherFileSystemAreRefusedWithoutChange) {
+  char tmpl[] = "/dev/shm/qvfs-XXXXXX";
+  struct stat here, there;
+  if (::mkdtemp(tmpl) == nullptr) GTEST_SKIP() << "no /dev/shm";
+  std::string other = tmpl;
+  bool separate =
+      ::stat(root_.c_str(), &here) == 0 && ::stat(tmpl, &there) == 0 && here.st_dev != there.st_dev;
+  if (separate) {
+    write_file("f", "data");
+    auto dir = open("");
+    Error err = Error::kIo;
+    auto away = fs_->open_dir(Text(other), err);
+    ASSERT_TRUE(away) << error_name(err);
+    auto src = dir->open_source("f", err);
+    ASSERT_TRUE(src) << error_name(err);
+    EXPECT_EQ(src->move_to(*away, "f", false), Error::kCrossDevice);
+    EXPECT_EQ(dir->rename("f", *away, "f"), Error::kCrossDevice);
+    src.reset();  // a read by name waits on the lease
+    EXPECT_EQ(read_file("f"), "data");
+  }
+  ASSERT_EQ(std::system(("rm -rf '" + other + "'").c_str()), 0);
+  if (!separate) GTEST_SKIP() << "/dev/shm is on the same file system";
 }
 
 }  // namespace

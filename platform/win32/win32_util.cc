@@ -77,6 +77,8 @@ Error error_from_win32(DWORD code) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_BAD_UNIT:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_DELETE_PENDING:
       return Error::kNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
@@ -89,6 +91,7 @@ Error error_from_win32(DWORD code) {
       return Error::kLocked;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
+    case ERROR_DIR_NOT_EMPTY:
       return Error::kExists;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
@@ -96,6 +99,12 @@ Error error_from_win32(DWORD code) {
       return Error::kNoSpace;
     case ERROR_DIRECTORY:
       return Error::kNotDirectory;
+    case ERROR_NOT_SAME_DEVICE:
+      return Error::kCrossDevice;
+    case ERROR_CANT_ACCESS_FILE:
+    case ERROR_CANT_RESOLVE_FILENAME:
+    case ERROR_NOT_A_REPARSE_POINT:
+      return Error::kNotRegular;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:

@@ -28,6 +28,10 @@ TEST(Win32Util, ErrorsMapOntoThePortableSpace) {
                {ERROR_DIRECTORY, Error::kNotDirectory},
                {ERROR_INVALID_NAME, Error::kBadName},
                {ERROR_FILENAME_EXCED_RANGE, Error::kBadName},
+               {ERROR_NOT_SAME_DEVICE, Error::kCrossDevice},
+               {ERROR_DIR_NOT_EMPTY, Error::kExists},
+               {ERROR_DELETE_PENDING, Error::kNotFound},
+               {ERROR_CANT_RESOLVE_FILENAME, Error::kNotRegular},
                {ERROR_CRC, Error::kIo}};
   for (const Case& c : cases) EXPECT_EQ(error_from_win32(c.code), c.want) << c.code;
 }
