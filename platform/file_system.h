@@ -33,6 +33,7 @@ struct FileInfo {
   int64_t mtime_ns = 0;     // last-write time, nanoseconds since 1970-01-01 UTC
   uint64_t device = 0;      // with `index`, tells whether two names are one file
   uint64_t index = 0;       // inode / file index
+  int64_t ctime_ns = 0;     // change time (POSIX), as mtime_ns; 0 where the system has none
 };
 
 // One name of a directory listing (no "." or "..").

@@ -82,6 +82,7 @@ FileInfo info_from_stat(const struct stat& st, std::string_view name) {
   if ((st.st_mode & S_IWUSR) == 0) info.attributes |= kAttrReadOnly;
   if (!name.empty() && name[0] == '.') info.attributes |= kAttrHidden;
   info.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  info.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
   info.device = static_cast<uint64_t>(st.st_dev);
   info.index = static_cast<uint64_t>(st.st_ino);
   return info;
