@@ -43,6 +43,8 @@ class Clock {
   virtual LocalTime local_time() = 0;
   // Monotonic milliseconds (for nothing but measuring).
   virtual int64_t monotonic_ms() = 0;
+  // Wall-clock time now, nanoseconds since 1970-01-01 UTC (the scale of file times).
+  virtual int64_t now_ns() = 0;
   // Sleeps ms milliseconds (the fake advances its virtual time instead).
   virtual void sleep_ms(int64_t ms) = 0;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fake_log_file.h"
 
 namespace qv::fake {
 
@@ -135,6 +136,8 @@ class FakeClock : public Clock {
   FakeClock();  // Saturday, 5 December 2026, 14:07:09.00
   LocalTime local_time() override;
   int64_t monotonic_ms() override { return now_ms_.load(); }
+  // The local time read as UTC: the fake knows no time zone.
+  int64_t now_ns() override;
   void sleep_ms(int64_t ms) override;
 
   void set(const LocalTime& t);  // jumps to that local date and time
@@ -181,7 +184,8 @@ struct FakePlatform {
   FakeEnvironment env;
   FakeClock clock;
   FakeProcess process;
-  Platform platform{fs, console, env, clock, process};
+  FakeLogFile log;
+  Platform platform{fs, console, env, clock, process, log};
 };
 
 }  // namespace qv::fake

@@ -33,6 +33,8 @@ class PosixClock : public Clock {
   LocalTime local_time() override;
   // CLOCK_MONOTONIC in milliseconds.
   int64_t monotonic_ms() override;
+  // CLOCK_REALTIME in nanoseconds.
+  int64_t now_ns() override;
   // nanosleep for the whole time, resumed after signals.
   void sleep_ms(int64_t ms) override;
 };
