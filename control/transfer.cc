@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/messages.h"
+#include "console/run_log.h"
 #include "console/status.h"
 #include "control/guards.h"
 #include "platform/cp866.h"
@@ -107,6 +108,7 @@ void report_done(Run& run, const Transfer& t) {
   run.screen.write(' ');
   run.screen.write_number(t.size);
   run.screen.write(run.msg.line[2].view());
+  mark_transfer_line(run);
 }
 
 // A move refused by the size limit no longer counts as found.
