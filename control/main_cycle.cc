@@ -10,6 +10,7 @@
 #include "control/covering_note.h"
 #include "control/guards.h"
 #include "control/transfer.h"
+#include "control/young_files.h"
 #include "platform/cp866.h"
 #include "script/interpreter.h"
 #include "script/text_utils.h"
@@ -166,6 +167,7 @@ bool check_candidate(Run& run) {
   RunState& st = run.state;
   const Text name = st.current_search->entry().name;
   const Text source = current_source(run);
+  if (still_arriving(run, st.current_search->entry().info)) return false;
   if (!check_file_size(run, source)) return false;
   st.expanded_outputs.clear();
   const int64_t size = file_size(run, source);
