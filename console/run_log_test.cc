@@ -43,7 +43,8 @@ void set_up_run(fake::FakePlatform& fp, const std::string& language, const std::
                  "VALID_CYCLE_FULL_RUN 1\r\nCODE_RETURN_CYCLE 3\r\nDELAY_INTERPR 0\r\n"
                  "DELAY_COPY 0\r\nMAX_FILE_SIZE 10\r\nRUN_BATNIK Yes\r\nVALID_EXIST_BAT No\r\n"
                  "DELAY_BAT 2000\r\nLOG_EXIST Yes\r\nLOG_NAME <PROGRAMM_PATH>\\RUN.LOG\r\n"
-                 "LANGUAGE " + language + "\r\nLOG_TYPE " + type + "\r\n");
+                 "LANGUAGE " +
+                     language + "\r\nLOG_TYPE " + type + "\r\n");
   fp.fs.add_file("C:\\QV\\Quorvane.Qvr",
                  "C:\\IN\r\nMask: *.DAT\r\nC:\\OUT\r\nCommand: DO-ALL\r\n"
                  "C:\\IN\r\nMask: *.ERR\r\nQ:\\OUT\r\nCommand: DO-ALL\r\n");
@@ -166,11 +167,10 @@ TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
   start_message_line(run);
   run.screen.write("last");
   close_run_log(run, 0);
-  EXPECT_EQ(texts_of(fp), (std::vector<std::string>{"Start of the run", full_row, "next", "report",
-                                                     "second row", "last",
-                                                     "End of the run, exit code 0"}));
-  EXPECT_EQ(fp.console.transcript_utf8(),
-            full_row + "\nnext\nreport\nsecond row\ncountdown\nlast");
+  EXPECT_EQ(texts_of(fp),
+            (std::vector<std::string>{"Start of the run", full_row, "next", "report", "second row",
+                                      "last", "End of the run, exit code 0"}));
+  EXPECT_EQ(fp.console.transcript_utf8(), full_row + "\nnext\nreport\nsecond row\ncountdown\nlast");
 }
 
 }  // namespace

@@ -110,8 +110,11 @@ void show_bytes(Run& run) {
 void search_input_directory(Run& run, int p) {
   RunState& st = run.state;
   st.current_input = p;
-  const Text pattern = st.expanded_inputs[p - 1] + run.script.mask.view();
-  st.current_search = std::make_unique<DirSearch>(run.os.fs, pattern, run.settings.file_attr);
+  const Text& dir = st.expanded_inputs[p - 1];
+  const Text pattern = dir + run.script.mask.view();
+  st.current_search =
+      std::make_unique<DirSearch>(run.os.fs, pattern, run.settings.file_attr,
+                                  run.unknown.watch(dir, run.script.mask, run.settings.file_attr));
   while (st.current_search->found() && !key_or_stop(run)) {
     if (!check_candidate(run)) {
       st.current_search->next();

@@ -11,6 +11,7 @@
 #include "console/drawing_state.h"
 #include "console/message_log.h"
 #include "console/screen.h"
+#include "control/unknown_files.h"
 #include "platform/dir_search.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -59,9 +60,10 @@ struct Run {
   PanelCursors panels;
   ScriptState script;
   RunState state;
-  Text program_dir;    // directory of the executable, no trailing separator
-  Text start_dir;      // current directory at start
-  Text settings_path;  // program_dir + "\Quorvane.cfg"
+  UnknownFiles unknown;  // files no mask of the cycle picked up
+  Text program_dir;      // directory of the executable, no trailing separator
+  Text start_dir;        // current directory at start
+  Text settings_path;    // program_dir + "\Quorvane.cfg"
 };
 
 // The text of the chosen language.

@@ -164,8 +164,9 @@ Text directory_of(std::string_view path) {
   return pos == std::string_view::npos ? Text() : Text(path.substr(0, pos + 1));
 }
 
-DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask)
-    : fs_(fs), mask_(file_name_of(pattern)), attr_mask_(attr_mask) {
+DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask,
+                     SearchObserver* observer)
+    : fs_(fs), mask_(file_name_of(pattern)), attr_mask_(attr_mask), observer_(observer) {
   if (mask_.empty()) return;
   if (!has_wildcards(mask_)) {
     // An exact name: one look-up, no listing.
@@ -187,7 +188,10 @@ void DirSearch::next() {
   while (reader_->next(entry_)) {
     std::string_view name = entry_.name.view();
     if (is_dot_name(name) || is_partial_name(name)) continue;
-    if (!wildcard_match(mask_, name)) continue;
+    if (!wildcard_match(mask_, name)) {
+      if (observer_ != nullptr) observer_->passed_over(entry_);
+      continue;
+    }
     if (!attributes_admitted(entry_.info.attributes, attr_mask_)) continue;
     found_ = true;
     return;

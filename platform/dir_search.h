@@ -44,12 +44,22 @@ Text file_name_of(std::string_view path);
 // The part before and including the last separator ("" when there is none).
 Text directory_of(std::string_view path);
 
+// Hears the entries a search passes over because its mask does not match them.
+class SearchObserver {
+ public:
+  virtual ~SearchObserver() = default;
+  // An entry of the listed directory (no "." or "..", no file in flight)
+  // that the mask did not match; its attributes are not yet looked at.
+  virtual void passed_over(const RawEntry& entry) = 0;
+};
+
 // A directory search: pattern = directory followed by a name or a mask.
 // A pattern without wildcards is looked up by exact name (as the file system
 // stores names); one with wildcards lists the directory and matches.
 class DirSearch {
  public:
-  DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask);
+  DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask,
+            SearchObserver* observer = nullptr);
   // True while the search stands on an entry.
   bool found() const { return found_; }
   // The current entry (valid while found()).
@@ -63,6 +73,7 @@ class DirSearch {
   FileSystem& fs_;
   Text mask_;
   uint32_t attr_mask_;
+  SearchObserver* observer_;
   std::unique_ptr<DirReader> reader_;
   RawEntry entry_;
   bool found_ = false;
