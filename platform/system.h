@@ -28,6 +28,9 @@ class Environment {
   virtual std::vector<std::string> arguments() = 0;
   // Separator of the entries of PATH (';' on Windows, ':' on POSIX).
   virtual char path_list_separator() const { return ';'; }
+  // True where the system writes text in UTF-8 (POSIX): a settings file or
+  // task script that is UTF-8 text is then read as such.
+  virtual bool utf8_text_files() const { return false; }
 };
 
 // Local date and time, as the clock fields hold them.

@@ -12,8 +12,9 @@ namespace qv {
 class LineReader {
  public:
   // Opens path for reading; null (and err set) when it cannot be opened,
-  // a directory included.
-  static std::unique_ptr<LineReader> open(FileSystem& fs, const Text& path, Error& err);
+  // a directory included. With `utf8_allowed`, UTF-8 text reads as CP866.
+  static std::unique_ptr<LineReader> open(FileSystem& fs, const Text& path, Error& err,
+                                          bool utf8_allowed = false);
   // True when no line is left.
   bool at_end();
   // Reads the next line into `line`; false (line empty) at the end.

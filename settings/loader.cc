@@ -140,7 +140,8 @@ Ending run_statement(Run& run, const Statement& st, const Text& path, const Text
 
 Ending load_file(Run& run, const Text& path, int depth) {
   Error err = Error::kNone;
-  std::unique_ptr<LineReader> reader = LineReader::open(run.os.fs, path, err);
+  std::unique_ptr<LineReader> reader =
+      LineReader::open(run.os.fs, path, err, run.os.env.utf8_text_files());
   if (!reader) {
     report_missing_file(run, tr(run, "configuration", "конфигурации"_oem), path);
     return kExitFile;

@@ -21,6 +21,7 @@ class PosixEnvironment : public Environment {
   // argv[1..] as Windows-1251 bytes where they are Cyrillic UTF-8.
   std::vector<std::string> arguments() override;
   char path_list_separator() const override { return ':'; }
+  bool utf8_text_files() const override { return true; }
 
  private:
   int argc_;
