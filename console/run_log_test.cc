@@ -57,32 +57,28 @@ void set_up_run(fake::FakePlatform& fp, const std::string& language, const std::
 // run's own first and last lines. The countdown, rewritten in place, never
 // reaches the log; the program's announcement is no error for all its red.
 TEST(RunLog, RunLinesInBothLanguagesAndBothDetails) {
+  const std::vector<std::string> english_full = {
+      "Start of the run",
+      "The target catalogue C:\\OUT\\ Is successfully created.",
+      "C:\\IN\\A.DAT O=> C:\\OUT\\ 4 bytes.",
+      "C:\\IN\\BIG.DAT Restriction of the size of a file (50 > 10)",
+      "Not Exist drive Q: !!!",
+      "Add. Inf. Q:\\OUT\\",
+      "Run C:\\QV\\Quorvane.bat",
+      "Exit by amount cycles of perfomance files configuration 1.",
+      "End of the run, exit code 3"};
   struct Case {
     const char *language, *type;
     std::vector<std::string> lines;
   } cases[] = {
-      {"English",
-       "full",
-       {"Start of the run", "The target catalogue C:\\OUT\\ Is successfully created.",
-        "C:\\IN\\A.DAT O=> C:\\OUT\\ 4 bytes.",
-        "C:\\IN\\BIG.DAT Restriction of the size of a file (50 > 10)", "Not Exist drive Q: !!!",
-        "Add. Inf. Q:\\OUT\\", "Run C:\\QV\\Quorvane.bat",
-        "Exit by amount cycles of perfomance files configuration 1.",
-        "End of the run, exit code 3"}},
+      {"English", "full", english_full},
+      {"English", "Brief", english_full},  // an unknown word logs everything
       {"Russian",
        "Short",
        {"Начало работы", "C:\\IN\\A.DAT O=> C:\\OUT\\ 4 байт.",
         "C:\\IN\\BIG.DAT ограничение размера файла (50 > 10)", "Несуществующий диск,Q: !!!",
         "Доп. Инф. Q:\\OUT\\", "Выход по количеству циклов выполнения файлов конфигурации 1.",
         "Конец работы, код выхода 3"}},
-      {"English",
-       "Brief",  // an unknown word logs everything
-       {"Start of the run", "The target catalogue C:\\OUT\\ Is successfully created.",
-        "C:\\IN\\A.DAT O=> C:\\OUT\\ 4 bytes.",
-        "C:\\IN\\BIG.DAT Restriction of the size of a file (50 > 10)", "Not Exist drive Q: !!!",
-        "Add. Inf. Q:\\OUT\\", "Run C:\\QV\\Quorvane.bat",
-        "Exit by amount cycles of perfomance files configuration 1.",
-        "End of the run, exit code 3"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.language) + " " + c.type);
