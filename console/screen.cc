@@ -38,10 +38,7 @@ void Screen::clear_window() {
   std::lock_guard<std::mutex> g(mutex_);
   fill_locked(wx1_, wy1_, wx2_, wy2_);
   cx_ = 1, cy_ = 1;
-  if (transcript_mid_line_ && !device_.interactive()) {
-    device_.transcript("\n");
-    transcript_mid_line_ = false;
-  }
+  end_transcript_line_locked();
   present_locked();
 }
 
@@ -113,6 +110,26 @@ void Screen::write_line(std::string_view cp866) {
   write(cp866);
   new_line();
   end_burst();
+}
+
+void Screen::begin_message() {
+  std::lock_guard<std::mutex> g(mutex_);
+  if (cx_ != 1) {
+    new_line_locked();
+    transcribe_locked("\n");
+    present_locked();
+  }
+  end_transcript_line_locked();
+}
+
+void Screen::end_transcript_line() {
+  std::lock_guard<std::mutex> g(mutex_);
+  end_transcript_line_locked();
+}
+
+void Screen::set_listener(WindowTextListener* listener) {
+  std::lock_guard<std::mutex> g(mutex_);
+  listener_ = listener;
 }
 
 void Screen::set_transcript(bool on) {
@@ -221,9 +238,18 @@ void Screen::present_locked() {
 }
 
 void Screen::transcribe_locked(std::string_view cp866) {
-  if (!transcript_ || cp866.empty() || device_.interactive()) return;
+  if (!transcript_ || cp866.empty()) return;
+  if (listener_ != nullptr) listener_->text(cp866, attr_);
+  if (device_.interactive()) return;
   device_.transcript(cp866);
   transcript_mid_line_ = cp866.back() != '\n';
+}
+
+void Screen::end_transcript_line_locked() {
+  if (listener_ != nullptr) listener_->boundary();
+  if (!transcript_mid_line_ || device_.interactive()) return;
+  device_.transcript("\n");
+  transcript_mid_line_ = false;
 }
 
 }  // namespace qv

@@ -28,6 +28,18 @@ enum Colour : uint8_t {
   kWhite = 15,
 };
 
+// Hears what the main thread writes through the text windows while the
+// transcript is on, on every kind of console (the message log listens here).
+// Called with the screen's lock held: a listener never calls the screen.
+class WindowTextListener {
+ public:
+  virtual ~WindowTextListener() = default;
+  // Text written at the cursor in colour `attribute`; a '\n' in it is a line break.
+  virtual void text(std::string_view cp866, uint8_t attribute) = 0;
+  // A message begins, or the window was cleared: what came before is a line of its own.
+  virtual void boundary() = 0;
+};
+
 class Screen {
  public:
   explicit Screen(ConsoleDevice& device);
@@ -58,11 +70,20 @@ class Screen {
   void new_line();
   // write(text) then new_line().
   void write_line(std::string_view cp866 = {});
+  // A message begins: a line break when the cursor is not in column 1, and
+  // in any case a new transcript line, so that no two messages share one
+  // even where the last one ended exactly at the window's edge.
+  void begin_message();
+  // Ends an open transcript line without touching the screen: a report that
+  // starts where the cursor stands still starts a transcript line of its own.
+  void end_transcript_line();
 
   // Headless transcript: while off, window output is not copied into it
   // (status-screen drawing, panel and counter updates turn it off).
   void set_transcript(bool on);
   bool transcript_on() const;
+  // The listener of window output (null: none).
+  void set_listener(WindowTextListener* listener);
 
   // --- direct cell writes (any thread); the cursor does not move ---
   void put_text(int x, int y, std::string_view cp866, uint8_t attribute);
@@ -91,6 +112,7 @@ class Screen {
   void fill_locked(int x1, int y1, int x2, int y2);
   void present_locked();
   void transcribe_locked(std::string_view cp866);
+  void end_transcript_line_locked();
   int window_cols() const { return wx2_ - wx1_ + 1; }
   int window_rows() const { return wy2_ - wy1_ + 1; }
 
@@ -102,8 +124,9 @@ class Screen {
   uint8_t attr_ = kLightGrey;
   bool transcript_ = true;
   bool transcript_mid_line_ = false;  // the transcript's last line is open
-  bool dirty_ = true;                 // cells changed since the last present
-  int burst_ = 0;                     // depth of open bursts
+  WindowTextListener* listener_ = nullptr;
+  bool dirty_ = true;  // cells changed since the last present
+  int burst_ = 0;      // depth of open bursts
 };
 
 }  // namespace qv

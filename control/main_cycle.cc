@@ -14,6 +14,7 @@
 #include "control/guards.h"
 #include "control/hold.h"
 #include "control/transfer.h"
+#include "control/young_files.h"
 #include "platform/cp866.h"
 #include "script/interpreter.h"
 #include "script/text_utils.h"
@@ -162,7 +163,9 @@ void search_input_directory(Run& run, int p) {
   st.current_input = p;
   if (!open_input(run, p)) return;
   const Text mask = file_name_of(run.script.mask.view());
-  st.current_search = std::make_unique<DirSearch>(*st.input.dir, mask, run.settings.file_attr);
+  st.current_search = std::make_unique<DirSearch>(
+      *st.input.dir, mask, run.settings.file_attr,
+      run.unknown.watch(st.expanded_inputs[p - 1], run.script.mask, run.settings.file_attr));
   while (st.current_search->found() && !key_or_stop(run)) {
     if (!check_candidate(run)) {
       st.current_search->next();
@@ -220,6 +223,7 @@ void run_main_cycle(Run& run) {
 bool check_candidate(Run& run) {
   RunState& st = run.state;
   const RawEntry& file = st.current_search->entry();
+  if (still_arriving(run, file.info)) return false;
   const int64_t size = static_cast<int64_t>(file.info.size);
   if (!file_size_allowed(run, size)) {
     return refuse(run, Refusal::kFileSize,

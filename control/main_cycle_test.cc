@@ -60,7 +60,7 @@ struct SecondInstance {
   Run run;
 
   explicit SecondInstance(fake::FakePlatform& first)
-      : platform{first.fs, console, first.env, first.clock, first.process}, run(platform) {
+      : platform{first.fs, console, first.env, first.clock, first.process, first.log}, run(platform) {
     prepare(run);
   }
 };

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "console/drawing_state.h"
+#include "console/message_log.h"
 #include "console/screen.h"
 #include "control/refusals.h"
+#include "control/unknown_files.h"
 #include "platform/dir_search.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -64,11 +66,15 @@ struct MessageLines {
 };
 
 struct Run {
-  explicit Run(Platform& platform) : os(platform), screen(platform.console) {}
+  explicit Run(Platform& platform)
+      : os(platform), log(platform.log, platform.clock), screen(platform.console) {
+    screen.set_listener(&log);
+  }
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
   Platform& os;
+  MessageLog log;  // hears the screen, so it outlives it
   Screen screen;
   Settings settings;
   MessageLines msg;
@@ -77,9 +83,10 @@ struct Run {
   PanelCursors panels;
   ScriptState script;
   RunState state;
-  Text program_dir;    // directory of the executable, no trailing separator
-  Text start_dir;      // current directory at start
-  Text settings_path;  // program_dir + "\Quorvane.cfg"
+  UnknownFiles unknown;  // files no mask of the cycle picked up
+  Text program_dir;      // directory of the executable, no trailing separator
+  Text start_dir;        // current directory at start
+  Text settings_path;    // program_dir + "\Quorvane.cfg"
   // The pause that lets a person read the start-up messages; a bench driver,
   // which times the main cycle only, turns it off.
   bool start_pause = true;
@@ -90,8 +97,13 @@ inline std::string_view tr(const Run& run, std::string_view english, std::string
   return run.settings.lang == 1 ? russian : english;
 }
 
-// A pause of the run (virtual on the fake clock).
+// Writes what the log holds back (console/run_log.h).
+void write_run_log(Run& run);
+
+// A pause of the run (virtual on the fake clock). What was written before it
+// is complete, so the log gets it first.
 inline void pause_ms(Run& run, int64_t ms) {
+  write_run_log(run);
   if (ms > 0) run.os.clock.sleep_ms(ms);
 }
 

@@ -4,6 +4,7 @@
 
 #include "console/banner.h"
 #include "console/clock_threads.h"
+#include "console/run_log.h"
 #include "console/status.h"
 #include "control/main_cycle.h"
 #include "platform/cp866.h"
@@ -52,6 +53,7 @@ Ending start_up(Run& run) {
   macro_refresh(run);
   if (!has_arguments) help_hint(run);
   if (Ending e = other_switches(run)) return e;
+  open_run_log(run);
   if (run.start_pause) pause_ms(run, kPauseBeforeScreen);
   return locate_script(run);
 }
@@ -66,6 +68,7 @@ void shut_down(Run& run) {
 
 Ending begin_run(Run& run) {
   if (Ending early = start_up(run)) {
+    close_run_log(run, *early);
     run.screen.present();
     return early;
   }
@@ -80,6 +83,7 @@ int run_program(Platform& platform) {
   initialise_modules(run);
   if (Ending early = begin_run(run)) return *early;
   run_main_cycle(run);
+  close_run_log(run, run.state.exit_code);
   shut_down(run);
   return run.state.exit_code;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "console/messages.h"
+#include "console/run_log.h"
 #include "console/status.h"
 #include "control/guards.h"
 #include "control/hold.h"
@@ -96,6 +97,7 @@ void report_done(Run& run, const Text& source, const Text& dir, int64_t size, bo
   run.screen.write(' ');
   run.screen.write_number(size);
   run.screen.write(run.msg.line[2].view());
+  mark_transfer_line(run);
 }
 
 // A move refused by the size limit no longer counts as found.

@@ -173,8 +173,8 @@ Text directory_of(std::string_view path) {
   return pos == std::string_view::npos ? Text() : Text(path.substr(0, pos + 1));
 }
 
-DirSearch::DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask)
-    : dir_(&dir), mask_(mask), attr_mask_(attr_mask) {
+DirSearch::DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask, SearchObserver* observer)
+    : dir_(&dir), mask_(mask), attr_mask_(attr_mask), observer_(observer) {
   if (mask_.empty()) return;
   if (!has_wildcards(mask_)) {
     found_ = look_up_exact(dir, mask_, attr_mask_, entry_);
@@ -214,7 +214,10 @@ void DirSearch::next() {
       in_flight_.push_back(entry_.name);
       continue;
     }
-    if (!wildcard_match(mask_, name)) continue;
+    if (!wildcard_match(mask_, name)) {
+      if (observer_ != nullptr) observer_->passed_over(entry_);
+      continue;
+    }
     if (!attributes_admitted(entry_.info.attributes, attr_mask_)) continue;
     found_ = true;
     return;

@@ -43,13 +43,22 @@ Text file_name_of(std::string_view path);
 // The part before and including the last separator ("" when there is none).
 Text directory_of(std::string_view path);
 
+// Hears the entries a search passes over because its mask does not match them.
+class SearchObserver {
+ public:
+  virtual ~SearchObserver() = default;
+  // An entry of the listed directory (no "." or "..", no file in flight)
+  // that the mask did not match; its attributes are not yet looked at.
+  virtual void passed_over(const RawEntry& entry) = 0;
+};
+
 // A directory search for a name or a mask. A mask without wildcards is
 // looked up by exact name (as the file system stores names); one with
 // wildcards lists the directory and matches.
 class DirSearch {
  public:
   // Searches the open directory `dir` (which must outlive the search).
-  DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask);
+  DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask, SearchObserver* observer = nullptr);
   // pattern = an operator's directory path followed by a name or a mask; the
   // search opens the directory itself.
   DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask);
@@ -71,6 +80,7 @@ class DirSearch {
   std::vector<Text> in_flight_;
   Text mask_;
   uint32_t attr_mask_;
+  SearchObserver* observer_ = nullptr;
   std::unique_ptr<DirReader> reader_;
   RawEntry entry_;
   bool found_ = false;

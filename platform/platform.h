@@ -4,6 +4,7 @@
 
 #include "platform/console_device.h"
 #include "platform/file_system.h"
+#include "platform/log_file.h"
 #include "platform/system.h"
 
 namespace qv {
@@ -14,6 +15,7 @@ struct Platform {
   Environment& env;
   Clock& clock;
   Process& process;
+  LogFile& log;
 };
 
 }  // namespace qv

@@ -28,6 +28,9 @@ class Environment {
   virtual std::vector<std::string> arguments() = 0;
   // Separator of the entries of PATH (';' on Windows, ':' on POSIX).
   virtual char path_list_separator() const { return ';'; }
+  // True where the system writes text in UTF-8 (POSIX): a settings file or
+  // task script that is UTF-8 text is then read as such.
+  virtual bool utf8_text_files() const { return false; }
 };
 
 // Local date and time, as the clock fields hold them.
@@ -43,6 +46,8 @@ class Clock {
   virtual LocalTime local_time() = 0;
   // Monotonic milliseconds (for nothing but measuring).
   virtual int64_t monotonic_ms() = 0;
+  // Wall-clock time now, nanoseconds since 1970-01-01 UTC (the scale of file times).
+  virtual int64_t now_ns() = 0;
   // Sleeps ms milliseconds (the fake advances its virtual time instead).
   virtual void sleep_ms(int64_t ms) = 0;
 };

@@ -5,6 +5,7 @@
 #include "script/external.h"
 
 #include "console/messages.h"
+#include "console/run_log.h"
 #include "console/status.h"
 #include "platform/cp866.h"
 #include "settings/loader.h"
@@ -53,6 +54,7 @@ void announce_program(Run& run) {
   run.screen.write(tr(run, "Run ", "Запускаю "_oem));
   set_colour(run, kWhite);
   run.screen.write(run.settings.name_batnik);
+  mark_info_line(run);
   run.screen.present();
   pause_ms(run, 1000);
   run.screen.new_line();
@@ -80,8 +82,10 @@ void show_countdown(Run& run, int64_t seconds) {
   run.screen.present();
 }
 
-// The countdown before the status screen comes back.
+// The countdown before the status screen comes back. It is rewritten in
+// place, so it stays out of the log, and its transcript line ends with it.
 void count_down(Run& run) {
+  QuietLog quiet(run);
   int64_t delay = run.settings.delay_bat < 0 ? 0 : run.settings.delay_bat;
   set_colour(run, kRed);
   pause_ms(run, delay % 1000);
@@ -89,6 +93,7 @@ void count_down(Run& run) {
     show_countdown(run, n);
     pause_ms(run, n > 0 ? 1000 : delay % 1000);
   }
+  run.screen.end_transcript_line();
 }
 
 }  // namespace

@@ -117,6 +117,7 @@ TEST(ExternalTest, ConsoleIsHandedOverCountedDownAndRestored) {
         c.lang ? " сек. восстановлю экран:)))!!! <---" : " sec. restore the screen:)))!!! < ---";
     std::string expected;
     for (int n : c.shown) expected += lead + std::to_string(n) + tail;
+    expected += "\n";  // the countdown ends its line: the next message starts afresh
     EXPECT_NE(e.out().find(expected), std::string::npos) << e.out();
     EXPECT_EQ(e.out().find(lead + std::to_string(c.shown.front() + 1)), std::string::npos);
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "console/status.h"
+#include "control/unknown_files.h"
 #include "platform/cp866.h"
 #include "script/external.h"
 #include "script/reader.h"
@@ -65,8 +66,10 @@ void apply_clear_flags(Run& run) {
   run.state.expanded_outputs.clear();
 }
 
-// Counts the finished script cycle, runs the external program and rewinds.
+// Lists the finished cycle's unknown files (in the cycle's own colour),
+// counts the cycle, runs the external program and rewinds.
 void close_script_cycle(Run& run) {
+  list_unknown_files(run);
   ++run.script.cycle;
   if (within_shown_cycles(run)) {
     save_done_cursor(run);

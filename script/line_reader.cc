@@ -1,5 +1,7 @@
 #include "script/line_reader.h"
 
+#include "script/utf8_text.h"
+
 namespace qv {
 
 namespace {
@@ -8,9 +10,10 @@ constexpr char kCarriageReturn = 13;
 constexpr char kEndOfFile = 26;  // Ctrl-Z
 }  // namespace
 
-std::unique_ptr<LineReader> LineReader::open(FileSystem& fs, const Text& path, Error& err) {
+std::unique_ptr<LineReader> LineReader::open(FileSystem& fs, const Text& path, Error& err,
+                                             bool utf8_allowed) {
   err = Error::kNone;
-  return of_file(fs.open_read(path, err), err);
+  return of_file(open_text_file(fs, path, err, utf8_allowed), err);
 }
 
 std::unique_ptr<LineReader> LineReader::open(Dir& dir, const Text& name, Error& err) {

@@ -12,8 +12,9 @@ namespace qv {
 class LineReader {
  public:
   // Opens path for reading; null (and err set) when it cannot be opened,
-  // a directory included.
-  static std::unique_ptr<LineReader> open(FileSystem& fs, const Text& path, Error& err);
+  // a directory included. With `utf8_allowed`, UTF-8 text reads as CP866.
+  static std::unique_ptr<LineReader> open(FileSystem& fs, const Text& path, Error& err,
+                                          bool utf8_allowed = false);
   // Opens file `name` of the open directory `dir` the same way.
   static std::unique_ptr<LineReader> open(Dir& dir, const Text& name, Error& err);
   // True when no line is left.

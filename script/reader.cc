@@ -42,7 +42,7 @@ Text statement_of(const Text& raw) {
 // Opens the script at its path; false when it cannot be opened.
 bool open_script(Run& run) {
   Error err = Error::kNone;
-  run.script.file = LineReader::open(run.os.fs, run.script.path, err);
+  run.script.file = LineReader::open(run.os.fs, run.script.path, err, run.os.env.utf8_text_files());
   return run.script.file != nullptr;
 }
 

@@ -239,6 +239,7 @@ void dump_settings(Run& run) {
   dump_line(run, "                Valid_Right - ", flag_text(s.valid_right));
   dump_line(run, "                Retry_Count - ", std::to_string(s.retry_count));
   dump_line(run, "             Valid_Continue - ", flag_text(s.valid_continue));
+  dump_line(run, "               Min_File_Age - ", std::to_string(s.min_file_age));
 }
 
 // The program name (already CP866) and every argument, Cyrillic shown in CP866.

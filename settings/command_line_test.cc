@@ -37,6 +37,7 @@ Outcome run_switches(std::vector<std::string> args, uint8_t lang) {
   run.settings.lang = lang;
   run.settings.number_time_work = 1000;
   run.settings.max_file_size = 2147483647;
+  run.settings.min_file_age = 5;
   macro_refresh(run);
   const Ending help = help_switches(run);
   const Ending other = help ? std::nullopt : other_switches(run);
@@ -122,6 +123,10 @@ TEST(CommandLine, DebugDumpListsExpandedSettingsAndArguments) {
            "            Number_Time_Work- < 1.00000000000000E+0003>\n",
            "              Max_File_Size - < 2.14748364700000E+0009>\n",
            "                Retry_Count - <3>\n",
+           // After the keys listed from the start, before the arguments.
+           "             Valid_Continue - <FALSE>\n"
+           "               Min_File_Age - <5>\n"
+           "       < Выводим параметры...> \n",
            "ParamStr(0)= C:\\QV\\QUORVANE.EXE\nParamStr(1)= /D\n",
            // Ё is not in the table: its byte passes unchanged (and shows as и); ж becomes CP866.
            "ParamStr(2)= иж\n",

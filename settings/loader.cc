@@ -28,8 +28,10 @@ struct Statement {
 };
 
 // Writes the three-line layout shared by the word-count, quote and nesting
-// reports: "File <path>", the reason, "-><raw line><-".
+// reports: "File <path>", the reason, "-><raw line><-". On the screen it
+// starts where the cursor stands; in the transcript on a line of its own.
 void write_line_report(Run& run, const Text& path, const Text& raw_line, std::string_view reason) {
+  start_transcript_line(run);
   set_colour(run, kRed);
   run.screen.write(tr(run, "File ", "Файл "_oem));
   run.screen.write_line(path);
@@ -138,7 +140,8 @@ Ending run_statement(Run& run, const Statement& st, const Text& path, const Text
 
 Ending load_file(Run& run, const Text& path, int depth) {
   Error err = Error::kNone;
-  std::unique_ptr<LineReader> reader = LineReader::open(run.os.fs, path, err);
+  std::unique_ptr<LineReader> reader =
+      LineReader::open(run.os.fs, path, err, run.os.env.utf8_text_files());
   if (!reader) {
     report_missing_file(run, tr(run, "configuration", "конфигурации"_oem), path);
     return kExitFile;

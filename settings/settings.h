@@ -43,6 +43,7 @@ struct Settings {
   IfFileExist if_file_exist = IfFileExist::kCreateDir;
   Text create_dir;
   bool mem_info = false;
+  int32_t min_file_age = 0;  // seconds a file must rest before it is taken; 0 = off
 };
 
 }  // namespace qv

@@ -107,6 +107,7 @@ const Key kKeys[] = {
     {"IF_FILE_EXIST", store_if_file_exist},
     {"CREATE_DIR", store_text<&Settings::create_dir, Text::kMax>},
     {"MEM_INFO", store_boolean<&Settings::mem_info>},
+    {"MIN_FILE_AGE", store_integer<&Settings::min_file_age>},
 };
 
 bool hex_digit(char c, uint32_t& v) {

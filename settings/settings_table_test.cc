@@ -59,16 +59,18 @@ TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
       {"LANGUAGE", "abcdefghijklmnopqrstuvwxyz", O::kAccepted},
       {"COLOUR", "red", O::kUnknownVariable},
       {"delay_copy", "5", O::kUnknownVariable},  // keys come upper-cased
+      {"MIN_FILE_AGE", "$3C", O::kAccepted},
+      {"MIN_FILE_AGE", "-5", O::kBadInteger},
   };
   for (auto [key, value, outcome] : cases) {
     EXPECT_EQ(apply_setting(s, Text(key), Text(value)), outcome) << key << " " << value;
   }
   // Codes are kept as bytes, texts are cut to their width, a refused value changes nothing.
-  const std::string numbers = std::to_string(s.code_return_cycle) + " " +
-                              std::to_string(s.code_return_time) + " " +
-                              std::to_string(s.delay_copy) + " " + std::to_string(s.max_file_size) +
-                              " " + std::to_string(s.file_attr);
-  EXPECT_EQ(numbers, "44 0 1000 2147483647 39");
+  const std::string numbers =
+      std::to_string(s.code_return_cycle) + " " + std::to_string(s.code_return_time) + " " +
+      std::to_string(s.delay_copy) + " " + std::to_string(s.max_file_size) + " " +
+      std::to_string(s.file_attr) + " " + std::to_string(s.min_file_age);
+  EXPECT_EQ(numbers, "44 0 1000 2147483647 39 60");
   EXPECT_TRUE(s.run_batnik);
   EXPECT_EQ(s.if_file_exist, IfFileExist::kOverwriteFile);
   EXPECT_EQ(s.log_type.str() + "|" + std::to_string(s.language.size()), "VeryVeryVe|19");

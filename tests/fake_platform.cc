@@ -1041,6 +1041,11 @@ LocalTime FakeClock::local_time() {
   return from_ms(to_ms(base_) + now_ms_.load());
 }
 
+int64_t FakeClock::now_ns() {
+  std::lock_guard<std::mutex> g(m_);
+  return (to_ms(base_) + now_ms_.load()) * 1'000'000;
+}
+
 void FakeClock::sleep_ms(int64_t ms) {
   if (ms <= 0) return;
   now_ms_.fetch_add(ms);

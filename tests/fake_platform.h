@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fake_log_file.h"
 
 namespace qv::fake {
 
@@ -144,6 +145,8 @@ class FakeClock : public Clock {
   FakeClock();  // Saturday, 5 December 2026, 14:07:09.00
   LocalTime local_time() override;
   int64_t monotonic_ms() override { return now_ms_.load(); }
+  // The local time read as UTC: the fake knows no time zone.
+  int64_t now_ns() override;
   void sleep_ms(int64_t ms) override;
 
   void set(const LocalTime& t);  // jumps to that local date and time
@@ -163,11 +166,13 @@ class FakeEnvironment : public Environment {
   Text executable_path() override { return exe; }
   Text current_directory() override { return cwd; }
   std::vector<std::string> arguments() override { return args; }
+  bool utf8_text_files() const override { return utf8_text; }
 
   std::map<std::string, std::string> vars;  // CP866 values
   Text exe = "C:\\QV\\QUORVANE.EXE";
   Text cwd = "C:\\WORK";
   std::vector<std::string> args;
+  bool utf8_text = false;  // text files as on POSIX
 };
 
 class FakeProcess : public Process {
@@ -190,7 +195,8 @@ struct FakePlatform {
   FakeEnvironment env;
   FakeClock clock;
   FakeProcess process;
-  Platform platform{fs, console, env, clock, process};
+  FakeLogFile log;
+  Platform platform{fs, console, env, clock, process, log};
 };
 
 }  // namespace qv::fake

@@ -87,7 +87,7 @@ class RealTransfer : public testing::Test {
 
   fake::FakePlatform fp_;
   std::unique_ptr<FileSystem> fs_ = make_real_file_system();
-  Platform platform_{*fs_, fp_.console, fp_.env, fp_.clock, fp_.process};
+  Platform platform_{*fs_, fp_.console, fp_.env, fp_.clock, fp_.process, fp_.log};
   std::unique_ptr<qv::Run> run_ = std::make_unique<qv::Run>(platform_);
   stdfs::path dir_;
   std::string root_;

@@ -17,7 +17,8 @@ class PosixPlatform : public RealPlatform {
         console_(choose_console()),
         env_(argc, argv),
         process_(env_),
-        platform_{*fs_, *console_, env_, clock_, process_} {}
+        log_(make_real_log_file()),
+        platform_{*fs_, *console_, env_, clock_, process_, *log_} {}
 
   Platform& platform() override { return platform_; }
 
@@ -35,6 +36,7 @@ class PosixPlatform : public RealPlatform {
   PosixEnvironment env_;
   PosixClock clock_;
   PosixProcess process_;
+  std::unique_ptr<LogFile> log_;
   Platform platform_;
 };
 

@@ -38,10 +38,12 @@ class HeadlessConsole : public ConsoleDevice {
   void suspend() override { flush(); }
   void resume() override {}
 
+  // Written at once, unfinished line or not: a service's log never lags a
+  // message behind, and a killed process leaves every message it wrote.
   void transcript(std::string_view cp866) override {
     std::lock_guard<std::mutex> hold(out_mutex_);
     pending_out_ += cp866_to_utf8(cp866);
-    if (cp866.find('\n') != std::string_view::npos) write_out();
+    write_out();
   }
 
   bool key_waiting() override {

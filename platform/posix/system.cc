@@ -145,6 +145,12 @@ int64_t PosixClock::monotonic_ms() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
+int64_t PosixClock::now_ns() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
 void PosixClock::sleep_ms(int64_t ms) {
   if (ms <= 0) return;
   struct timespec left;

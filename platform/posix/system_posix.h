@@ -21,6 +21,7 @@ class PosixEnvironment : public Environment {
   // argv[1..] as Windows-1251 bytes where they are Cyrillic UTF-8.
   std::vector<std::string> arguments() override;
   char path_list_separator() const override { return ':'; }
+  bool utf8_text_files() const override { return true; }
 
  private:
   int argc_;
@@ -33,6 +34,8 @@ class PosixClock : public Clock {
   LocalTime local_time() override;
   // CLOCK_MONOTONIC in milliseconds.
   int64_t monotonic_ms() override;
+  // CLOCK_REALTIME in nanoseconds.
+  int64_t now_ns() override;
   // nanosleep for the whole time, resumed after signals.
   void sleep_ms(int64_t ms) override;
 };

@@ -29,7 +29,8 @@ class Win32Platform : public RealPlatform {
   win32::Win32Environment env_;
   win32::Win32Clock clock_;
   win32::Win32Process process_;
-  Platform platform_{*fs_, console_, env_, clock_, process_};
+  std::unique_ptr<LogFile> log_ = make_real_log_file();
+  Platform platform_{*fs_, console_, env_, clock_, process_, *log_};
 };
 
 }  // namespace

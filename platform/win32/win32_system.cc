@@ -165,6 +165,12 @@ int64_t Win32Clock::monotonic_ms() {
   return static_cast<int64_t>(GetTickCount64());
 }
 
+int64_t Win32Clock::now_ns() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  return filetime_to_ns(ft);
+}
+
 void Win32Clock::sleep_ms(int64_t ms) {
   while (ms > 0) {
     DWORD step = ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(ms);

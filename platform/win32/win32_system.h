@@ -43,6 +43,7 @@ class Win32Clock : public Clock {
  public:
   LocalTime local_time() override;
   int64_t monotonic_ms() override;
+  int64_t now_ns() override;
   void sleep_ms(int64_t ms) override;
 };
 

@@ -170,3 +170,66 @@ qv_tmux_wait_exit() {
   done
   QV_EXIT=$(cat "$QV_DIR/tmux-exit")
 }
+
+# qv_side NAME: a program directory of its own inside the case's, with a copy
+# of the program; the helpers work in it from now on. Call it in a subshell
+# to run several programs side by side.
+qv_side() {
+  local from=$QV_DIR
+  QV_DIR=$from/$1
+  mkdir -p "$QV_DIR"
+  if [ "$QV_MODE" = wine ]; then
+    cp "$from/Quorvane.exe" "$QV_DIR/"
+  else
+    cp "$from/quorvane" "$QV_DIR/"
+  fi
+}
+
+# qv_log RELATIVE_PATH: a log file of the run as UTF-8 lines (CP866 with CR LF
+# under Wine).
+qv_log() {
+  if [ "$QV_MODE" = wine ]; then
+    iconv -f CP866 -t UTF-8 "$QV_DIR/$1" | tr -d '\r'
+  else
+    cat "$QV_DIR/$1"
+  fi
+}
+
+# Starts the program headless in the background, its output going to
+# raw.txt as it is written; sets QV_PID.
+qv_start() {
+  local cmd
+  cmd=$(qv_command)
+  (cd "$QV_DIR" && exec $cmd "$@" </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
+  QV_PID=$!
+}
+
+# qv_wait_for COMMAND...: waits until the command succeeds.
+qv_wait_for() {
+  local deadline=$((SECONDS + QV_TIMEOUT))
+  until "$@"; do
+    if [ $SECONDS -ge $deadline ]; then
+      kill -KILL "$QV_PID" 2>/dev/null
+      tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt" 2>/dev/null
+      qv_fail "waited in vain for: $*"
+    fi
+    sleep 0.1
+  done
+}
+
+# Waits for the background run to end; sets QV_EXIT and writes out.txt.
+qv_wait_end() {
+  local deadline=$((SECONDS + QV_TIMEOUT))
+  while kill -0 "$QV_PID" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { kill -KILL "$QV_PID"; qv_fail "no end within $QV_TIMEOUT s"; }
+    sleep 0.2
+  done
+  wait "$QV_PID"
+  QV_EXIT=$?
+  tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
+}
+
+# The stop request: SIGTERM natively, SIGINT under Wine (it arrives as Ctrl+C).
+qv_stop() {
+  if [ "$QV_MODE" = wine ]; then kill -INT "$QV_PID"; else kill -TERM "$QV_PID"; fi
+}

@@ -1,0 +1,173 @@
+#include "console/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "console/messages.h"
+#include "console/status.h"
+#include "control/startup.h"
+#include "platform/cp866.h"
+#include "tests/fake_platform.h"
+
+namespace qv {
+namespace {
+
+constexpr char kLog[] = "C:\\QV\\RUN.LOG";
+
+// The log's lines without their stamps; every line must carry one.
+std::vector<std::string> texts_of(const fake::FakePlatform& fp) {
+  static const std::regex stamped(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*)$)");
+  std::vector<std::string> out;
+  for (const std::string& line : fp.log.lines(kLog)) {
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(line, m, stamped)) << line;
+    out.push_back(m.size() > 1 ? m[1].str() : line);
+  }
+  return out;
+}
+
+std::size_t count_of(const std::string& text, const std::string& piece) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++n;
+  return n;
+}
+
+// One script cycle with a transfer (and the target directory it creates), a
+// refused file, an error, and the end-of-cycle program with its countdown.
+void set_up_run(fake::FakePlatform& fp, const std::string& language, const std::string& type) {
+  fp.fs.add_file("C:\\QV\\Quorvane.cfg",
+                 "VALID_CYCLE_FULL_RUN 1\r\nCODE_RETURN_CYCLE 3\r\nDELAY_INTERPR 0\r\n"
+                 "DELAY_COPY 0\r\nMAX_FILE_SIZE 10\r\nRUN_BATNIK Yes\r\nVALID_EXIST_BAT No\r\n"
+                 "DELAY_BAT 2000\r\nLOG_EXIST Yes\r\nLOG_NAME <PROGRAMM_PATH>\\RUN.LOG\r\n"
+                 "LANGUAGE " +
+                     language + "\r\nLOG_TYPE " + type + "\r\n");
+  fp.fs.add_file("C:\\QV\\Quorvane.Qvr",
+                 "C:\\IN\r\nMask: *.DAT\r\nC:\\OUT\r\nCommand: DO-ALL\r\n"
+                 "C:\\IN\r\nMask: *.ERR\r\nQ:\\OUT\r\nCommand: DO-ALL\r\n");
+  fp.fs.add_file("C:\\IN\\A.DAT", "data");
+  fp.fs.add_file("C:\\IN\\BIG.DAT", std::string(50, 'b'));
+  fp.fs.add_file("C:\\IN\\B.ERR", "e");
+}
+
+// Full keeps every message; Short only transfers, refusals, errors and the
+// run's own first and last lines. The countdown, rewritten in place, never
+// reaches the log; the program's announcement is no error for all its red.
+TEST(RunLog, RunLinesInBothLanguagesAndBothDetails) {
+  const std::vector<std::string> english_full = {
+      "Start of the run",
+      "The target catalogue C:\\OUT\\ Is successfully created.",
+      "C:\\IN\\A.DAT O=> C:\\OUT\\ 4 bytes.",
+      "C:\\IN\\BIG.DAT Restriction of the size of a file (50 > 10)",
+      "Not Exist drive Q: !!!",
+      "Add. Inf. Q:\\OUT\\",
+      "Run C:\\QV\\Quorvane.bat",
+      "Exit by amount cycles of perfomance files configuration 1.",
+      "End of the run, exit code 3"};
+  struct Case {
+    const char *language, *type;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"English", "full", english_full},
+      {"English", "Brief", english_full},  // an unknown word logs everything
+      {"Russian",
+       "Short",
+       {"Начало работы", "C:\\IN\\A.DAT O=> C:\\OUT\\ 4 байт.",
+        "C:\\IN\\BIG.DAT ограничение размера файла (50 > 10)", "Несуществующий диск,Q: !!!",
+        "Доп. Инф. Q:\\OUT\\", "Выход по количеству циклов выполнения файлов конфигурации 1.",
+        "Конец работы, код выхода 3"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.language) + " " + c.type);
+    fake::FakePlatform fp;
+    set_up_run(fp, c.language, c.type);
+    EXPECT_EQ(run_program(fp.platform), 3);
+    EXPECT_EQ(texts_of(fp), c.lines);
+    EXPECT_TRUE(fp.fs.exists("C:\\OUT\\A.DAT"));
+  }
+}
+
+// Each line is stamped with the time it began, not the time it was written.
+TEST(RunLog, LineIsStampedWhenItBegins) {
+  fake::FakePlatform fp;
+  qv::Run run(fp.platform);
+  run.settings.log_exist = true;
+  run.settings.log_name = kLog;
+  open_run_log(run);
+  start_message_line(run);
+  run.screen.write("first");
+  fp.clock.advance_ms(61'000);
+  run.screen.write(" still the first");
+  pause_ms(run, 0);
+  const std::vector<std::string> lines = fp.log.lines(kLog);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "2026-12-05 14:07:09 Start of the run");
+  EXPECT_EQ(lines[1], "2026-12-05 14:07:09 first still the first");
+}
+
+// A log that cannot be written is reported once per spell of failures, on a
+// line of its own in the colour-neutral way (the next message keeps its
+// colour), and the run goes on; once it works again a new failure is news.
+TEST(RunLog, UnwritableLogIsReportedOncePerSpellAndTheRunGoesOn) {
+  fake::FakePlatform fp;
+  qv::Run run(fp.platform);
+  run.settings.log_exist = true;
+  run.settings.log_name = kLog;
+  fp.log.set_unwritable(kLog);
+  open_run_log(run);
+  const std::vector<std::pair<bool, const char*>> steps = {
+      {false, "one"}, {false, "two"}, {true, "three"}, {false, "four"}, {false, "five"}};
+  for (auto [writable, text] : steps) {
+    fp.log.set_unwritable(kLog, !writable);
+    set_colour(run, kRed);
+    start_message_line(run);
+    run.screen.write(text);
+    EXPECT_EQ(run.screen.attribute(), kRed) << text;
+  }
+  pause_ms(run, 0);
+  const std::string out = fp.console.transcript_utf8();
+  EXPECT_EQ(count_of(out, "Can not write the log file C:\\QV\\RUN.LOG"), 2u) << out;
+  // A message is written to the log when the next one begins: "three" is
+  // the first to meet the second spell, so the report stands before "four".
+  EXPECT_EQ(out,
+            "Can not write the log file C:\\QV\\RUN.LOG\none\ntwo\nthree\n"
+            "Can not write the log file C:\\QV\\RUN.LOG\nfour\nfive");
+  EXPECT_EQ(texts_of(fp), std::vector<std::string>{"two"}) << "only the working spell";
+}
+
+// No two messages share a log line: a message that ended exactly in the
+// last column, a report that starts where the cursor stands, and a line
+// break inside a message all start a new line; a quiet stretch leaves none.
+TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
+  fake::FakePlatform fp;
+  qv::Run run(fp.platform);
+  run.settings.log_exist = true;
+  run.settings.log_name = kLog;
+  open_run_log(run);
+  draw_status_screen(run);
+  const std::string full_row(77, 'w');  // the done-operations panel's width
+  start_message_line(run);
+  run.screen.write(full_row);
+  start_message_line(run);
+  run.screen.write("next");
+  start_transcript_line(run);
+  run.screen.write("report\nsecond row");
+  {
+    QuietLog quiet(run);
+    start_message_line(run);
+    run.screen.write("countdown");
+  }
+  start_message_line(run);
+  run.screen.write("last");
+  close_run_log(run, 0);
+  EXPECT_EQ(texts_of(fp),
+            (std::vector<std::string>{"Start of the run", full_row, "next", "report", "second row",
+                                      "last", "End of the run, exit code 0"}));
+  EXPECT_EQ(fp.console.transcript_utf8(), full_row + "\nnext\nreport\nsecond row\ncountdown\nlast");
+}
+
+}  // namespace
+}  // namespace qv
