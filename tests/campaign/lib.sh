@@ -239,7 +239,7 @@ camp_regular_files() {
 # camp_snapshot DIR: everything that tells whether DIR changed (names, types,
 # owners, modes, sizes, times, inodes and contents), one line per entry.
 camp_snapshot() {
-  (cd "$1" && find . -printf '%P %y %U:%G %m %s %T@ %C@ %i %l\n' 2>/dev/null | sort) || true
+  (cd "$1" && find . -printf '%p %y %U:%G %m %s %T@ %C@ %i %l\n' 2>/dev/null | sort) || true
   (cd "$1" && find . -type f -exec sha256sum {} + 2>/dev/null | sort) || true
 }
 
