@@ -218,6 +218,8 @@ run_case() {
     -e inject="$syscall:$inject:when=$n" --
   [ "$CAMP_HUNG" = 0 ] || hang=1
   if grep -qE '\(INJECTED\)|killed by SIGKILL' "$W/strace"; then fired=1; else fired=0; fi
+  camp_transcript_has "$W/p" "The Help:" ||
+    camp_fail "the program did not start under strace: $(head -c 300 "$W/p/err.txt")"
   crash=$(judge "$W" crash 2>"$W/why.crash")
   [ "$kind" = kill ] || rep=$(reports "$W")
   cp "$W/p/out.txt" "$W/p/out.faulted.txt"
