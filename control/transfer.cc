@@ -164,7 +164,7 @@ class Dispatch {
  private:
   bool prepare(const Destination& to, bool move);
   bool take();
-  bool refuse_take(Error err);
+  bool refuse_take(Error err, bool stuck);
   bool open_target(Output& out, const Destination& to);
   bool settle(Output& out);
   bool enter_chain(Output& out);
@@ -238,11 +238,14 @@ bool Dispatch::take() {
   src_ = in_.dir->open_source(name_, err);
   if (!src_ && err == Error::kNone) err = Error::kIo;
   if (src_ && src_->info(info_) != Error::kNone) err = Error::kIo;
-  Dir* hold = err == Error::kNone ? hold_dir(in_, err) : nullptr;
+  const bool opened = err == Error::kNone;
+  Dir* hold = opened ? hold_dir(in_, err) : nullptr;
   if (hold) err = src_->move_to(*hold, name_, false);
   if (err != Error::kNone) {
     src_.reset();
-    return refuse_take(err);
+    // Opened but not allowed out of its directory: a source that cannot be
+    // deleted, whatever else would be done with it.
+    return refuse_take(err, opened && err == Error::kAccessDenied);
   }
   run_.state.refusals.forget(in_.identity, name_);
   return true;
@@ -250,11 +253,16 @@ bool Dispatch::take() {
 
 // Another taker got the file first, or another file took its name: nothing
 // to say, the next turn looks again. Any other refusal is reported once for
-// as long as the file stays as it is.
-bool Dispatch::refuse_take(Error err) {
+// as long as the file stays as it is; `stuck`: the file may not leave its
+// directory, so it is reported as a source that cannot be deleted.
+bool Dispatch::refuse_take(Error err, bool stuck) {
   if (err == Error::kNotFound || err == Error::kChanged) return false;
   if (run_.state.refusals.first_time(in_.identity, name_, info_, Refusal::kTake)) {
-    report_cannot_take(run_, source());
+    if (stuck) {
+      report_cannot_delete(run_, source());
+    } else {
+      report_cannot_take(run_, source());
+    }
   }
   return false;
 }

@@ -152,6 +152,7 @@ TEST(Transfer, EveryFaultKeepsTheSourceAndEveryOutputAsTheyWere) {
   const Names kCopies = {"D:\\OUT\\", "D:\\O2\\"};
   const char* kCannotTake = "Can not take file : C:\\IN\\A.TXT !!!";
   const char* kCannotCreate = "Can not create file : D:\\OUT\\A.TXT !!!";
+  const char* kStuck = "Can not delete file : C:\\IN\\A.TXT !!!";  // may not leave its directory
   struct Case {
     const char* name;
     std::function<void(TransferRun&)> arrange;
@@ -165,9 +166,9 @@ TEST(Transfer, EveryFaultKeepsTheSourceAndEveryOutputAsTheyWere) {
   const std::vector<Case> cases = {
       {"locked source", [](TransferRun& t) { t.fp.fs.set_locked(kSource, true); }, kCannotTake,
        kRename},
-      {"no hold directory", fault(FsOp::kMakeHoldDir, 1, Error::kAccessDenied), kCannotTake,
-       kRename},
-      {"take refused", fault(FsOp::kMoveTo, 1, Error::kAccessDenied), kCannotTake, kRename},
+      {"no hold directory", fault(FsOp::kMakeHoldDir, 1, Error::kAccessDenied), kStuck, kRename},
+      {"take refused", fault(FsOp::kMoveTo, 1, Error::kAccessDenied), kStuck, kRename},
+      {"take fails", fault(FsOp::kMoveTo, 1, Error::kIo), kCannotTake, kRename},
       {"no file in flight", fault(FsOp::kCreateTemp, 1, Error::kNoSpace), kCannotCreate, kRename},
       {"disk full mid-copy", fault(FsOp::kWrite, 2, Error::kNoSpace), kCannotCreate, kRename},
       {"time stamp refused", fault(FsOp::kSetMtime, 1, Error::kIo), kCannotCreate, kRename},
