@@ -84,6 +84,7 @@ unsigned char upper_char(unsigned char c) {
   if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 'A');
   if (c >= 0xA0 && c <= 0xAF) return static_cast<unsigned char>(c - 0x20);  // а..п
   if (c >= 0xE0 && c <= 0xEF) return static_cast<unsigned char>(c - 0x50);  // р..я
+  if (c == 0xF1) return 0xF0;                                               // ё
   return c;
 }
 

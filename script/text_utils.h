@@ -34,6 +34,7 @@ Text strip_comment(const Text& text);
 Text trim_set(const CharSet& set, int mode, const Text& text);
 int32_t word_count(const Text& text, const CharSet& set, bool& quote_error);
 Text extract_word(int32_t n, const Text& text, const CharSet& set, bool& quote_error);
+// Latin and CP866 Cyrillic small letters (ё included) become capitals.
 unsigned char upper_char(unsigned char c);
 Text upper_case(const Text& text);
 Text translate_chars(const Text& text, std::string_view from, std::string_view to);
