@@ -20,6 +20,7 @@ namespace qv {
 namespace {
 
 constexpr int64_t kReportPause = 3000;  // ms after an error report
+constexpr int kExitUnreadableScript = 6;
 
 // The file the current search stands on, in its expanded input directory.
 Text current_source(const Run& run) {
@@ -48,6 +49,14 @@ bool cycle_limit_reached(Run& run) {
   write_exit_message(run, "Exit by amount cycles of perfomance files configuration "_oem,
                      "Выход по количеству циклов выполнения файлов конфигурации "_oem, limit);
   run.state.exit_code = run.settings.code_return_cycle;
+  return true;
+}
+
+// A read error in the task script ends the run as a script that cannot be
+// opened does; the reader has reported it.
+bool script_unreadable(Run& run) {
+  if (!run.script.read_failed) return false;
+  run.state.exit_code = kExitUnreadableScript;
   return true;
 }
 
@@ -152,7 +161,7 @@ void run_main_cycle(Run& run) {
     pause_ms(run, run.settings.delay_interpr);
     interpretation_step(run);
     show_block_sizes(run);
-    if (cycle_limit_reached(run) || time_limit_reached(run)) return;
+    if (script_unreadable(run) || cycle_limit_reached(run) || time_limit_reached(run)) return;
     if (block_to_carry_out(run)) carry_out_block(run);
     if (key_or_stop(run)) {
       write_exit_message(run, "Exit on pressing a key."_oem, "Выход по нажатию клавиши."_oem,

@@ -157,5 +157,22 @@ TEST(MainCycle, BlockCutShortByAFaultyLineIsNotCarriedOut) {
   }
 }
 
+// A read error in the task script ends the run with code 6 and a report
+// naming the script; the block it cut short is not carried out.
+TEST(MainCycle, ScriptReadErrorEndsTheRunWithSix) {
+  for (int nth : {1, 2}) {  // at the first read, or with the block's command beyond the error
+    CycleRun r("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n--//" + std::string(5000, '-') +
+               "\r\nCommand: DO\r\n");
+    r.run.settings.valid_cycle_full_run = 2;  // without the error, two whole cycles
+    r.fp.fs.add_file("C:\\IN\\A.DAT", "a");
+    r.fp.fs.fail(fake::FsOp::kRead, nth, Error::kIo, false, "Quorvane.Qvr");
+    r.go();
+    EXPECT_EQ(r.run.state.exit_code, 6) << nth;
+    EXPECT_TRUE(r.said("Can not read file : C:\\QV\\Quorvane.Qvr !!!")) << nth;
+    EXPECT_TRUE(r.fp.fs.exists("C:\\IN\\A.DAT")) << nth;
+    EXPECT_FALSE(r.fp.fs.exists("C:\\OUT\\A.DAT")) << nth;
+  }
+}
+
 }  // namespace
 }  // namespace qv

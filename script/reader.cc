@@ -59,7 +59,14 @@ Ending locate_script(Run& run) {
 }
 
 bool script_at_end(Run& run) {
-  return run.script.file == nullptr || run.script.file->at_end();
+  ScriptState& s = run.script;
+  if (s.file == nullptr) return true;
+  if (!s.file->at_end()) return false;
+  if (s.file->failed() && !s.read_failed) {
+    s.read_failed = true;
+    report_read_error(run, s.path);
+  }
+  return true;
 }
 
 void read_statement_line(Run& run) {

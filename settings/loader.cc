@@ -152,6 +152,10 @@ Ending load_file(Run& run, const Text& path, int depth) {
     if (!end && !st.key.empty()) end = run_statement(run, st, path, raw_line, line_number, depth);
     if (end) return end;
   }
+  if (reader->failed()) {  // the rest of the file was never read: nothing may go on from here
+    report_read_error(run, path);
+    return kExitFile;
+  }
   return std::nullopt;
 }
 
@@ -177,6 +181,16 @@ void report_missing_file(Run& run, std::string_view kind_words, const Text& path
   pause_after_report(run);
   // Back to the colours the console had at start.
   set_colour(run, kLightGrey);
+}
+
+void report_read_error(Run& run, const Text& path) {
+  run.msg.set(1, tr(run, "Can not read file : ", "Не могу прочитать файл : "_oem));
+  set_colour(run, kRed);
+  start_message_line(run);
+  run.screen.write(run.msg.line[1]);
+  run.screen.write(path);
+  run.screen.write(" !!!");
+  pause_after_report(run);
 }
 
 void report_word_count(Run& run, const Text& path, const Text& raw_line, int32_t line_number,
