@@ -92,6 +92,10 @@ Ending act_on_outcome(Run& run, SettingOutcome outcome, const Statement& st, con
       run.msg.set(1, tr(run, "Integer", "Целая"_oem));
       report_bad_value(run, st.key, st.value, path, line_number);
       return kExitInteger;
+    case SettingOutcome::kBadText:  // a text no value of its kind may be
+      run.msg.set(1, tr(run, "String", "Строковая"_oem));
+      report_bad_value(run, st.key, st.value, path, line_number);
+      return kExitInteger;
   }
   return std::nullopt;
 }

@@ -53,6 +53,8 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
       {"RUN_BATNIK Maybe", "", 8, "Boolean variable - (RUN_BATNIK) with incorrect value <Maybe>"},
       {std::string(11, '\n') + "DELAY_COPY 1s", "", 9,
        "Integer variable - (DELAY_COPY) with incorrect value <1s> in 12 to line."},
+      {"LANGUAGE Russian\nCREATE_DIR \"\"", "", 9,
+       "Строковая пеpеменная - (CREATE_DIR) с неверным значением <> в 2 стpоке."},
       // Line numbers count in the included file alone.
       {std::string("DELAY_COPY 1\n") + kInclude, "DELAY_COPY 7\n\nRUN_BATNIK perhaps", 8,
        "<perhaps> in 3 to line.\nCorrect a file of a configuration C:\\QV\\extra.cfg"},
