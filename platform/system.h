@@ -17,17 +17,23 @@ class Environment {
   // Value of an environment variable (CP866, whole: PATH is often longer
   // than a Text), or nullopt when unset.
   virtual std::optional<std::string> get(const char* name) = 0;
-  // Full name of the running executable, CP866, with '\' as on the command
-  // line the Windows system gives (the POSIX backend writes it with '/'; both
-  // are separators throughout).
-  virtual Text executable_path() = 0;
-  // Current directory at the time of the call, CP866.
+  // Full name of the running executable, CP866, whole (it may be longer than
+  // a Text), with '\' as on the command line the Windows system gives (the
+  // POSIX backend writes it with '/'; both are separators throughout). A
+  // character CP866 lacks shows as '?'; paths that begin with the directory
+  // so shown still reach it (platform/shown_dirs.h).
+  virtual std::string executable_path() = 0;
+  // Current directory at the time of the call, CP866, shown and reached as
+  // the executable's directory is.
   virtual Text current_directory() = 0;
   // Command-line arguments after the program name, as bytes of Windows-1251
   // (the POSIX backend turns UTF-8 arguments into Windows-1251).
   virtual std::vector<std::string> arguments() = 0;
   // Separator of the entries of PATH (';' on Windows, ':' on POSIX).
   virtual char path_list_separator() const { return ';'; }
+  // Separator the system puts into the paths it joins or extends ('\' on
+  // Windows, '/' on POSIX); paths the operator wrote keep theirs.
+  virtual char path_separator() const { return '\\'; }
 };
 
 // Local date and time, as the clock fields hold them.

@@ -39,10 +39,6 @@ std::string string_from_os(std::string_view utf8) {
   return std::string(utf8);
 }
 
-Text text_from_os(std::string_view utf8) {
-  return Text(string_from_os(utf8));
-}
-
 // Windows-1251 byte of a code point, or -1.
 int to_1251(char32_t c) {
   if (c < 0x80) return static_cast<int>(c);
@@ -103,17 +99,20 @@ std::optional<std::string> PosixEnvironment::get(const char* name) {
   return string_from_os(value);
 }
 
-Text PosixEnvironment::executable_path() {
+std::string PosixEnvironment::executable_path() {
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return Text();
-  return text_from_os(std::string_view(buf, static_cast<std::size_t>(n)));
+  if (n <= 0) return {};
+  std::string_view native(buf, static_cast<std::size_t>(n));
+  std::size_t slash = native.rfind('/');
+  if (slash == std::string_view::npos) return shown_text(native);
+  return record_system_dir(native.substr(0, slash)) + "/" + shown_text(native.substr(slash + 1));
 }
 
 Text PosixEnvironment::current_directory() {
   char buf[PATH_MAX];
   if (::getcwd(buf, sizeof buf) == nullptr) return Text();
-  return text_from_os(buf);
+  return Text(record_system_dir(buf));
 }
 
 std::vector<std::string> PosixEnvironment::arguments() {

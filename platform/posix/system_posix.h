@@ -14,13 +14,15 @@ class PosixEnvironment : public Environment {
   PosixEnvironment(int argc, char** argv) : argc_(argc), argv_(argv) {}
   // Value of a variable, UTF-8 turned into CP866 where it can be.
   std::optional<std::string> get(const char* name) override;
-  // The executable from /proc/self/exe, '/' separators kept.
-  Text executable_path() override;
-  // getcwd() in CP866.
+  // The executable from /proc/self/exe, '/' separators kept; its directory
+  // is recorded when CP866 cannot hold its name.
+  std::string executable_path() override;
+  // getcwd() in CP866, recorded as the executable's directory is.
   Text current_directory() override;
   // argv[1..] as Windows-1251 bytes where they are Cyrillic UTF-8.
   std::vector<std::string> arguments() override;
   char path_list_separator() const override { return ':'; }
+  char path_separator() const override { return '/'; }
 
  private:
   int argc_;

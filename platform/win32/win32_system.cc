@@ -139,16 +139,19 @@ std::optional<std::string> Win32Environment::get(const char* name) {
   return oem;
 }
 
-Text Win32Environment::executable_path() {
-  std::wstring buf(1024, L'\0');
+std::string Win32Environment::executable_path() {
+  std::wstring buf(32768, L'\0');
   DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
   buf.resize(n < buf.size() ? n : 0);
-  return narrow_lossy(buf);
+  std::size_t slash = buf.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return narrow_lossy(buf).str();
+  std::string name = narrow_lossy(std::wstring_view(buf).substr(slash + 1)).str();
+  return record_system_dir(std::wstring_view(buf).substr(0, slash)) + "\\" + name;
 }
 
 Text Win32Environment::current_directory() {
-  return narrow_lossy(
-      grow_string([](wchar_t* buf, DWORD size) { return GetCurrentDirectoryW(size, buf); }));
+  return Text(record_system_dir(
+      grow_string([](wchar_t* buf, DWORD size) { return GetCurrentDirectoryW(size, buf); })));
 }
 
 std::vector<std::string> Win32Environment::arguments() {

@@ -33,7 +33,10 @@ std::vector<std::string> arguments_of(const wchar_t* command_line);
 class Win32Environment : public Environment {
  public:
   std::optional<std::string> get(const char* name) override;
-  Text executable_path() override;
+  // GetModuleFileNameW in CP866, whole; its directory is recorded when
+  // CP866 cannot hold its name.
+  std::string executable_path() override;
+  // GetCurrentDirectoryW in CP866, recorded as the executable's directory is.
   Text current_directory() override;
   std::vector<std::string> arguments() override;
   char path_list_separator() const override { return ';'; }
