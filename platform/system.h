@@ -68,7 +68,8 @@ class Process {
   virtual ~Process() = default;
   // Runs a command line through the command interpreter (COMSPEC /C ...,
   // or /bin/sh -c on POSIX when COMSPEC is unset) in the same console and
-  // waits for it. Returns false when nothing could be started.
+  // waits for it. Returns false when the program could not be started:
+  // nothing started, or the interpreter answered that it could not run it.
   virtual bool run_command(const Text& command_line) = 0;
   // Opens (creating if needed) the lock of that name.
   virtual std::unique_ptr<NamedLock> named_lock(const char* name) = 0;

@@ -20,6 +20,11 @@ extern char** environ;
 
 namespace qv::posix {
 
+namespace {
+constexpr int kShellCannotExecute = 126;
+constexpr int kShellNotFound = 127;
+}  // namespace
+
 std::atomic<bool>& stop_flag() {
   static std::atomic<bool> flag{false};
   return flag;
@@ -206,9 +211,24 @@ std::string lock_file_path(const char* name) {
   return path + ".lock";
 }
 
+std::string shell_command_line(const Text& command) {
+  std::string_view v = command.view();
+  std::size_t start = v.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return cp866_to_utf8(v);
+  const bool quoted = v[start] == '"';
+  const std::size_t word = quoted ? start + 1 : start;
+  std::size_t end = v.find_first_of(quoted ? std::string_view("\"") : " \t\"", word);
+  if (end == std::string_view::npos) end = v.size();
+  std::string program;
+  if (end == word || !native_path(Text(v.substr(word, end - word)), program)) {
+    return cp866_to_utf8(v);
+  }
+  return cp866_to_utf8(v.substr(0, word)) + program + cp866_to_utf8(v.substr(end));
+}
+
 std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
                                       const Text& command) {
-  std::string line = cp866_to_utf8(command.view());
+  std::string line = shell_command_line(command);
   if (comspec && !comspec->empty()) return {cp866_to_utf8(*comspec), "/C", line};
   return {"/bin/sh", "-c", line};
 }
@@ -225,10 +245,13 @@ bool PosixProcess::run_command(const Text& command_line) {
   int rc = ::posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return false;
-  int status;
+  int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return true;
+  // The shell's answers for a program it could not run: found but not
+  // executable (126), not found (127). Any other end is the program's own.
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+  return code != kShellCannotExecute && code != kShellNotFound;
 }
 
 std::unique_ptr<NamedLock> PosixProcess::named_lock(const char* name) {

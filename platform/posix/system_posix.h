@@ -42,7 +42,9 @@ class PosixClock : public Clock {
 class PosixProcess : public Process {
  public:
   explicit PosixProcess(Environment& env) : env_(env) {}
-  // COMSPEC /C line when COMSPEC is set, else /bin/sh -c line; waits for it.
+  // COMSPEC /C line when COMSPEC is set, else /bin/sh -c line; waits for
+  // it. False when nothing started or the shell could not run the program
+  // (126, 127); the program's own exit code is not looked at.
   bool run_command(const Text& command_line) override;
   // flock on a lock file in the temporary directory, plus a thread mutex.
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
@@ -55,6 +57,10 @@ class PosixProcess : public Process {
 
 // The lock file of a named lock (the name reduced to letters, digits, '_', '-').
 std::string lock_file_path(const char* name);
+// A command line as the shell gets it, in UTF-8: its first word (the
+// program path, quoted or not) as native_path() makes it ('/' for '\', a
+// recorded directory in its native name), the rest as written.
+std::string shell_command_line(const Text& command);
 // The argument vector run_command starts for a command line.
 std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
                                       const Text& command);

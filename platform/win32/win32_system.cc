@@ -11,6 +11,9 @@ namespace qv::win32 {
 
 namespace {
 
+// What the command interpreter answers when it cannot run the command.
+constexpr DWORD kInterpreterCannotRun = 9009;
+
 // How long a console-close handler lets the main thread finish its file;
 // the system ends the process a little after five seconds anyway.
 constexpr DWORD kCloseGraceMs = 4500;
@@ -188,9 +191,13 @@ bool Win32Process::run_command(const Text& command_line) {
                       &si, &pi))
     return false;
   WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  return true;
+  // The interpreter's answer for a program it cannot find or run; any other
+  // end is the program's own and is not looked at.
+  return code != kInterpreterCannotRun;
 }
 
 std::unique_ptr<NamedLock> Win32Process::named_lock(const char* name) {

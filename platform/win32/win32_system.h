@@ -51,6 +51,8 @@ class Win32Clock : public Clock {
 
 class Win32Process : public Process {
  public:
+  // COMSPEC /C line in this console, waited for. False when COMSPEC is
+  // unset, nothing started, or the interpreter could not run the program.
   bool run_command(const Text& command_line) override;
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
   bool stop_requested() override { return stop_flag().load(); }
