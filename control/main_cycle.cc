@@ -80,9 +80,9 @@ void show_block_sizes(Run& run) {
 // `dir`COPY\COPY\... that holds no file named `name`. Stops when the path
 // cannot grow any more (an empty sub-directory name, or the length limit).
 Text free_chain_directory(Run& run, const Text& dir, const Text& name) {
-  Text d = add_backslash(dir + run.settings.create_dir.view());
+  Text d = add_backslash(run, dir + run.settings.create_dir.view());
   while (file_exists(run, d + name.view())) {
-    Text deeper = add_backslash(d + run.settings.create_dir.view());
+    Text deeper = add_backslash(run, d + run.settings.create_dir.view());
     if (deeper == d) break;
     d = deeper;
   }
@@ -139,7 +139,7 @@ void carry_out_block(Run& run) {
   st.expanded_inputs.clear();
   const int count = static_cast<int>(run.script.inputs.size());
   for (int p = 1; p <= count; ++p) {
-    st.expanded_inputs.push_back(add_backslash(expand_macros(run, run.script.inputs[p - 1])));
+    st.expanded_inputs.push_back(add_backslash(run, expand_macros(run, run.script.inputs[p - 1])));
     search_input_directory(run, p);
   }
 }
@@ -179,7 +179,7 @@ bool check_candidate(Run& run) {
   st.expanded_outputs.clear();
   const int64_t size = file_size(run, source);
   for (const Text& output : run.script.outputs) {
-    st.expanded_outputs.push_back(add_backslash(expand_macros(run, output)));
+    st.expanded_outputs.push_back(add_backslash(run, expand_macros(run, output)));
     if (!output_has_room(run, st.expanded_outputs.back(), name, size)) {
       report_processing_error(run);
       return false;

@@ -47,6 +47,13 @@ void write_farewell(Run& run) {
   run.screen.present();
 }
 
+// The CREATE_DIR level is joined onto target directories over and over: it
+// ends with the platform's separator from the start, so that the chain of
+// sub-directories never gets another one.
+void end_create_dir_with_separator(Run& run) {
+  run.settings.create_dir = add_backslash(run, run.settings.create_dir);
+}
+
 }  // namespace
 
 void initialise_modules(Run& run) {
@@ -70,6 +77,7 @@ Ending start_up(Run& run) {
   if (Ending e = refuse_overlong_program_dir(run)) return e;
   if (Ending e = load_settings(run, run.settings_path)) return e;
   macro_refresh(run);
+  end_create_dir_with_separator(run);
   if (!has_arguments) help_hint(run);
   if (Ending e = other_switches(run)) return e;
   pause_ms(run, kPauseBeforeScreen);

@@ -72,5 +72,46 @@ TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
   }
 }
 
+// Every path the system joins or extends takes the platform's separator,
+// the sub-directory chain included; paths as the operator wrote them stay.
+TEST(Startup, SystemJoinsUseThePlatformSeparatorOnly) {
+  for (char separator : {'\\', '/'}) {
+    fake::FakePlatform fp;
+    fp.env.separator = separator;
+    fp.fs.add_file(kSettings, kQuickRun);
+    fp.fs.add_file(kScript, "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n");
+    fp.fs.add_file("C:\\IN\\A.DAT", "new");
+    fp.fs.add_file("C:\\OUT\\A.DAT", "old");
+    EXPECT_EQ(run_program(fp.platform), 3);
+    const std::string s(1, separator);
+    const std::string out = fp.console.transcript_utf8();
+    for (const std::string& shown : {"The target catalogue C:\\OUT" + s + "COPY" + s + " Is",
+                                     "C:\\IN" + s + "A.DAT O=> C:\\OUT" + s + "COPY" + s + " 3"}) {
+      EXPECT_NE(out.find(shown), std::string::npos) << shown << "\n" << out;
+    }
+    EXPECT_EQ(fp.fs.content("C:\\OUT\\COPY\\A.DAT"), "new");
+  }
+}
+
+// A program directory too long to hold the names of its own files beside it
+// is refused before any settings file is read, never cut into another one.
+TEST(Startup, ProgramDirectoryTooLongForItsFilesIsRefused) {
+  const std::string longest = "C:\\" + std::string(239, 'd');     // 242 + "\\Quorvane.cfg" = 255
+  const std::string beyond = "C:\\QV\\" + std::string(300, 'c');  // cut, it would be C:\QV
+  for (const std::string& dir : {longest, beyond}) {
+    fake::FakePlatform fp;
+    fp.env.exe = dir + "\\QUORVANE.EXE";
+    fp.fs.add_file(longest + "\\Quorvane.cfg", "UNKNOWN_KEY 1\r\n");
+    fp.fs.add_file(kSettings, "UNKNOWN_KEY 1\r\n");
+    const bool fits = dir == longest;
+    EXPECT_EQ(run_program(fp.platform), fits ? 7 : 6) << dir.size();
+    const std::string out = fp.console.transcript_utf8();
+    EXPECT_EQ(out.find("The path of the program is longer than 255 characters : " + dir +
+                       "\\QUORVANE.EXE !!!") != std::string::npos,
+              !fits)
+        << out;
+  }
+}
+
 }  // namespace
 }  // namespace qv

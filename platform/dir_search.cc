@@ -143,13 +143,15 @@ char separator_for(std::string_view path) {
   return slash && !backslash ? '/' : '\\';
 }
 
-Text join_path(const Text& dir, std::string_view name) {
+Text join_path(const Text& dir, std::string_view name, char separator) {
   Text out = dir;
-  if (!out.empty() && !is_separator(out.back()) && out.back() != ':') {
-    out.append(separator_for(dir.view()));
-  }
+  if (!out.empty() && !is_separator(out.back()) && out.back() != ':') out.append(separator);
   out.append(name);
   return out;
+}
+
+Text join_path(const Text& dir, std::string_view name) {
+  return join_path(dir, name, separator_for(dir.view()));
 }
 
 std::size_t last_separator(std::string_view path) {

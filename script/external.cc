@@ -7,6 +7,7 @@
 #include "console/messages.h"
 #include "console/status.h"
 #include "platform/cp866.h"
+#include "script/text_utils.h"
 #include "settings/loader.h"
 
 namespace qv {
@@ -25,7 +26,7 @@ bool found_in_entry(Run& run, std::string_view entry, const Text& name, Text& fu
   if (entry.empty()) return false;
   // A joined name longer than a text can hold would be cut into another name.
   if (entry.size() + 1 + name.size() > Text::kMax) return false;
-  Text candidate = join_path(Text(entry), name.view());
+  Text candidate = join_path(Text(entry), name.view(), native_separator(run));
   if (!file_exists(run, candidate)) return false;
   full_name = candidate;
   return true;

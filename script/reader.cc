@@ -22,8 +22,8 @@ constexpr uint32_t kScriptSearchMask = 0x2F;
 constexpr int kMissingScriptCode = 6;
 
 // The script path: the program directory and the fixed name.
-Text script_path_of(const Text& dir) {
-  return join_path(dir, kScriptName);
+Text script_path_of(const Run& run, const Text& dir) {
+  return join_path(dir, kScriptName, native_separator(run));
 }
 
 // True when the search finds the script as an ordinary file.
@@ -49,7 +49,7 @@ bool open_script(Run& run) {
 }  // namespace
 
 Ending locate_script(Run& run) {
-  run.script.path = script_path_of(run.program_dir);
+  run.script.path = script_path_of(run, run.program_dir);
   run.script.line_number = 0;
   // A script that is found but cannot be opened is reported as missing too:
   // the run has nothing to interpret either way.

@@ -166,7 +166,7 @@ Ending load_file(Run& run, const Text& path, int depth) {
 }  // namespace
 
 void settings_path(Run& run) {
-  run.settings_path = join_path(run.program_dir, "Quorvane.cfg");
+  run.settings_path = join_path(run.program_dir, "Quorvane.cfg", native_separator(run));
 }
 
 Ending load_settings(Run& run, const Text& path) {
