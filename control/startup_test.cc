@@ -72,27 +72,6 @@ TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
   }
 }
 
-// Every path the system joins or extends takes the platform's separator,
-// the sub-directory chain included; paths as the operator wrote them stay.
-TEST(Startup, SystemJoinsUseThePlatformSeparatorOnly) {
-  for (char separator : {'\\', '/'}) {
-    fake::FakePlatform fp;
-    fp.env.separator = separator;
-    fp.fs.add_file(kSettings, kQuickRun);
-    fp.fs.add_file(kScript, "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n");
-    fp.fs.add_file("C:\\IN\\A.DAT", "new");
-    fp.fs.add_file("C:\\OUT\\A.DAT", "old");
-    EXPECT_EQ(run_program(fp.platform), 3);
-    const std::string s(1, separator);
-    const std::string out = fp.console.transcript_utf8();
-    for (const std::string& shown : {"The target catalogue C:\\OUT" + s + "COPY" + s + " Is",
-                                     "C:\\IN" + s + "A.DAT O=> C:\\OUT" + s + "COPY" + s + " 3"}) {
-      EXPECT_NE(out.find(shown), std::string::npos) << shown << "\n" << out;
-    }
-    EXPECT_EQ(fp.fs.content("C:\\OUT\\COPY\\A.DAT"), "new");
-  }
-}
-
 // A program directory too long to hold the names of its own files beside it
 // is refused before any settings file is read, never cut into another one.
 TEST(Startup, ProgramDirectoryTooLongForItsFilesIsRefused) {

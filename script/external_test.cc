@@ -122,26 +122,5 @@ TEST(ExternalTest, ConsoleIsHandedOverCountedDownAndRestored) {
   }
 }
 
-// A program that cannot be started is reported in red on the handed-over
-// console; the countdown and the restored screen follow as always.
-TEST(ExternalTest, ProgramThatCannotStartIsReported) {
-  for (uint8_t lang : {0, 1}) {
-    ExternalRun e(false, lang);
-    e.fp.process.can_start = false;
-    e.run.screen.put_text(5, 5, "KEEP", kGreen);
-    end_of_cycle_run(e.run);
-    const std::string report =
-        lang ? "Не могу запустить файл : job.bat !!!" : "Can't start a file for run : job.bat !!!";
-    const std::size_t at = e.out().find(report);
-    ASSERT_NE(at, std::string::npos) << e.out();
-    EXPECT_NE(e.out().find(lang ? "---> Через 0" : "---> Through 0", at), std::string::npos);
-    EXPECT_EQ(e.run.screen.cell(5, 5).ch, 'K');
-    EXPECT_FALSE(e.run.state.transfer_done);
-  }
-  ExternalRun ran;
-  end_of_cycle_run(ran.run);
-  EXPECT_EQ(ran.out().find("start a file"), std::string::npos) << ran.out();
-}
-
 }  // namespace
 }  // namespace qv

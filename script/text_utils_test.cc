@@ -73,46 +73,16 @@ TEST(TextUtils, WordCountExtractWordAndQuoteFlag) {
   }
 }
 
-// The directory is taken from the whole executable name, never from a cut
-// one; where it leaves no room for the names of the program's own files the
-// paths do not fit.
 TEST(TextUtils, ProgramDirIsTheExecutablesDirectoryWithoutTheLastSeparator) {
-  const std::string deep = "D:\\" + std::string(239, 'd');  // 242 bytes
-  const std::tuple<std::string, std::string, bool> cases[] = {
-      {"D:\\TOOLS\\QUORVANE.EXE", "D:\\TOOLS", true},
-      {"D:\\QUORVANE.EXE", "D:", true},
-      {"/opt/qv/quorvane", "/opt/qv", true},
-      {"quorvane", "", true},
-      {deep + "\\" + std::string(300, 'q'), deep, true},  // a long name alone is no harm
-      {deep + "d\\QUORVANE.EXE", deep + "d", false},      // 243 + "\Quorvane.cfg" > 255
-  };
-  for (const auto& [exe, dir, fits] : cases) {
+  for (auto [exe, dir] : {std::pair{"D:\\TOOLS\\QUORVANE.EXE", "D:\\TOOLS"},
+                          {"D:\\QUORVANE.EXE", "D:"},
+                          {"/opt/qv/quorvane", "/opt/qv"},
+                          {"quorvane", ""}}) {
     fake::FakePlatform fp;
     fp.env.exe = exe;
     qv::Run run(fp.platform);
     store_startup_dirs(run);
-    EXPECT_EQ(run.program_dir.str() + (own_file_paths_fit(run) ? "|fits" : "|cut"),
-              dir + (fits ? "|fits" : "|cut"))
-        << exe.size();
-  }
-}
-
-// The system extends paths with the platform's separator unless the path
-// ends in either separator already.
-TEST(TextUtils, AddBackslashOfTheRunUsesThePlatformSeparator) {
-  for (char separator : {'\\', '/'}) {
-    fake::FakePlatform fp;
-    fp.env.separator = separator;
-    qv::Run run(fp.platform);
-    const std::string s(1, separator);
-    const std::pair<const char*, std::string> cases[] = {{"", ""},
-                                                         {"D:\\IN\\", "D:\\IN\\"},
-                                                         {"/in/", "/in/"},
-                                                         {"/srv/in", "/srv/in" + s},
-                                                         {"D:\\IN", "D:\\IN" + s},
-                                                         {"in", "in" + s}};
-    for (const auto& [in, want] : cases)
-      EXPECT_EQ(add_backslash(run, Text(in)).str(), want) << in << " " << separator;
+    EXPECT_EQ(run.program_dir.str(), dir) << exe;
   }
 }
 

@@ -154,12 +154,10 @@ class FakeEnvironment : public Environment {
   std::string executable_path() override { return exe; }
   Text current_directory() override { return cwd; }
   std::vector<std::string> arguments() override { return args; }
-  char path_separator() const override { return separator; }
 
   std::map<std::string, std::string> vars;  // CP866 values
   std::string exe = "C:\\QV\\QUORVANE.EXE";
   Text cwd = "C:\\WORK";
-  char separator = '\\';  // what path_separator() answers
   std::vector<std::string> args;
 };
 

@@ -165,8 +165,9 @@ bool utf8_character_type() {
   return codeset == "UTF-8" || codeset == "utf8";
 }
 
-}  // namespace
-
+// Takes the environment's locale; where its character type is not UTF-8 (C,
+// POSIX, a legacy code page: services, containers), takes a UTF-8 one
+// instead, since ncursesw draws box lines and Cyrillic letters only there.
 void choose_utf8_locale() {
   ::setlocale(LC_ALL, "");
   if (utf8_character_type()) return;
@@ -174,6 +175,8 @@ void choose_utf8_locale() {
     if (::setlocale(LC_CTYPE, name) != nullptr && utf8_character_type()) return;
   }
 }
+
+}  // namespace
 
 std::unique_ptr<ConsoleDevice> make_terminal_console(const std::atomic<bool>& stop) {
   choose_utf8_locale();

@@ -52,10 +52,6 @@ std::string argument_to_1251(std::string_view utf8);
 // The headless console: transcript to `out_fd`, keys from `in_fd`.
 std::unique_ptr<ConsoleDevice> make_headless_console(int in_fd, int out_fd,
                                                      const std::atomic<bool>& stop);
-// Takes the environment's locale; where its character type is not UTF-8 (C,
-// POSIX, a legacy code page), takes a UTF-8 one instead, since ncursesw
-// draws box lines and Cyrillic letters only under UTF-8.
-void choose_utf8_locale();
 // The terminal console (ncursesw), or null when the terminal cannot be used.
 std::unique_ptr<ConsoleDevice> make_terminal_console(const std::atomic<bool>& stop);
 

@@ -5,10 +5,7 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
-#include <langinfo.h>
-#include <locale.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <string>
@@ -40,24 +37,6 @@ TEST(PosixSignals, StopSignalsSetTheFlagAndNeverEndTheProgram) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &dfl, nullptr);
-}
-
-// The terminal's character type is UTF-8 whatever locale the environment
-// names; a UTF-8 locale of the environment is kept as it is.
-TEST(PosixTerminal, CharacterTypeIsUtf8WhateverTheEnvironmentNames) {
-  const char* old = ::getenv("LC_ALL");
-  const std::string saved = old ? old : "";
-  for (const char* name : {"C", "POSIX", "C.UTF-8"}) {
-    ::setenv("LC_ALL", name, 1);
-    choose_utf8_locale();
-    EXPECT_STREQ(::nl_langinfo(CODESET), "UTF-8") << name;
-  }
-  if (old) {
-    ::setenv("LC_ALL", saved.c_str(), 1);
-  } else {
-    ::unsetenv("LC_ALL");
-  }
-  ::setlocale(LC_ALL, "C");
 }
 
 class HeadlessTest : public ::testing::Test {

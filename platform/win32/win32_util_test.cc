@@ -51,18 +51,6 @@ TEST(Win32Util, NamesCrossBetweenCp866AndUtf16AndArgumentsArriveAsWindows1251) {
   EXPECT_TRUE(arguments_of(L"prog.exe").empty());
 }
 
-// A directory the system names beyond CP866 is shown with '?' and reached
-// again by every path under it; a name CP866 holds is left as it is.
-TEST(Win32Util, SystemDirectoryBeyondCp866IsShownWithMarksAndReached) {
-  const std::wstring native = L"Z:\\tmp\\jos\u00E9-\u65E5\u672C";
-  const std::string shown = record_system_dir(native);
-  EXPECT_EQ(shown, "Z:\\tmp\\jos?-??");
-  EXPECT_EQ(widen_path(shown + "/sub\\a.txt"), native + L"\\sub\\a.txt");
-  EXPECT_EQ(widen_path(shown), native);
-  EXPECT_EQ(widen_path(shown + "x"), L"Z:\\tmp\\jos?-??x");  // only whole levels
-  EXPECT_EQ(record_system_dir(L"Z:\\tmp\\\x0410"), std::string("Z:\\tmp\\А"_oem));
-}
-
 }  // namespace
 }  // namespace qv::win32
 
