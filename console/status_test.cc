@@ -52,7 +52,9 @@ std::vector<std::string> built_screen(const Layout& l) {
   std::vector<std::string> rows = {l.date, l.top};
   for (const std::string& b : l.block) {
     const std::string block = b.size() == 1 ? blanks(13) + b : b.empty() ? blanks(14) : b;
-    rows.push_back(kBar + blanks(14) + block + " " + kBar + blanks(48) + kBar);
+    std::string row = kBar;
+    row.append(blanks(14)).append(block).append(" ").append(kBar).append(blanks(48)).append(kBar);
+    rows.push_back(row);
   }
   rows.push_back(l.separator);
   for (int y = 13; y <= 23; ++y) rows.push_back(kBar + blanks(78) + kBar);

@@ -48,7 +48,7 @@ struct NoteRun {
   }
 };
 
-// A mention ignores case (Cyrillic too), may be part of a longer name, and is
+// A mention ignores case (Cyrillic, Ё too), may be part of a longer name, and is
 // sought within the first 255 bytes of each line; an unreadable note names nothing.
 TEST(CoveringNote, MentionIgnoresCaseAndMatchesSubstrings) {
   struct Case {
@@ -57,6 +57,7 @@ TEST(CoveringNote, MentionIgnoresCaseAndMatchesSubstrings) {
     bool mentions, locked;
   } cases[] = {
       {std::string("ОТЧЕТ.TXT"_oem), std::string("файл отчет.txt\r\n"_oem), true, false},
+      {std::string("ЁЛКА.TXT"_oem), std::string("ёлка.txt\r\n"_oem), true, false},
       {"A.TXT", "first line\r\nsend DATA.TXT now\r\n", true, false},
       {"B.TXT", "send DATA.TXT now\r\n", false, false},
       {"REPORT.TXT", "REPORT\r\n.TXT\r\n", false, false},

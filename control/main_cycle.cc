@@ -25,6 +25,7 @@ namespace qv {
 namespace {
 
 constexpr int64_t kReportPause = 3000;  // ms after an error report
+constexpr int kExitUnreadableScript = 6;
 
 // The file the current search stands on, in its input directory (for reports).
 Text current_source(const Run& run) {
@@ -55,6 +56,14 @@ bool cycle_limit_reached(Run& run) {
   return true;
 }
 
+// A read error in the task script ends the run as a script that cannot be
+// opened does; the reader has reported it.
+bool script_unreadable(Run& run) {
+  if (!run.script.read_failed) return false;
+  run.state.exit_code = kExitUnreadableScript;
+  return true;
+}
+
 bool time_limit_reached(Run& run) {
   const int64_t limit = run.settings.number_time_work;
   if (limit == 0 || run.drawing.elapsed.load() < limit) return false;
@@ -76,7 +85,7 @@ void show_block_sizes(Run& run) {
 // does not exist yet. `shown` grows by the levels entered.
 std::unique_ptr<Dir> free_chain_level(Run& run, Dir& dir, const Text& name, std::string& shown) {
   const Text& step = run.settings.create_dir;
-  const std::string step_shown = add_backslash(step).str();
+  const std::string step_shown = add_backslash(run, step).str();
   bool made = false;
   Error err = Error::kNone;
   std::unique_ptr<Dir> level = enter_levels(dir, step.view(), false, made, err);
@@ -188,7 +197,7 @@ void carry_out_block(Run& run) {
   st.expanded_inputs.clear();
   const int count = static_cast<int>(run.script.inputs.size());
   for (int p = 1; p <= count; ++p) {
-    st.expanded_inputs.push_back(add_backslash(expand_macros(run, run.script.inputs[p - 1])));
+    st.expanded_inputs.push_back(add_backslash(run, expand_macros(run, run.script.inputs[p - 1])));
     search_input_directory(run, p);
   }
 }
@@ -210,7 +219,7 @@ void run_main_cycle(Run& run) {
     pause_ms(run, run.settings.delay_interpr);
     interpretation_step(run);
     show_block_sizes(run);
-    if (cycle_limit_reached(run) || time_limit_reached(run)) return;
+    if (script_unreadable(run) || cycle_limit_reached(run) || time_limit_reached(run)) return;
     if (block_to_carry_out(run)) carry_out_block(run);
     if (key_or_stop(run)) {
       write_exit_message(run, "Exit on pressing a key."_oem, "Выход по нажатию клавиши."_oem,
@@ -231,7 +240,7 @@ bool check_candidate(Run& run) {
   }
   st.expanded_outputs.clear();
   for (const Text& output : run.script.outputs) {
-    st.expanded_outputs.push_back(add_backslash(expand_macros(run, output)));
+    st.expanded_outputs.push_back(add_backslash(run, expand_macros(run, output)));
     Text checked;
     if (!output_has_room(run, st.expanded_outputs.back(), file, checked)) {
       return refuse(run, Refusal::kOutputDirSize, [&] {

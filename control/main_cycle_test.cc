@@ -60,7 +60,8 @@ struct SecondInstance {
   Run run;
 
   explicit SecondInstance(fake::FakePlatform& first)
-      : platform{first.fs, console, first.env, first.clock, first.process, first.log}, run(platform) {
+      : platform{first.fs, console, first.env, first.clock, first.process, first.log},
+        run(platform) {
     prepare(run);
   }
 };
@@ -280,6 +281,23 @@ TEST(MainCycle, AnUndeletableSourceNeverGrowsTheOutput) {
   EXPECT_EQ(count(r.out(), "Can not delete file : C:\\IN\\A.DAT !!!"), 3);
   EXPECT_FALSE(r.said("O=>"));
   EXPECT_EQ(r.run.state.byte_count, 0);
+}
+
+// A read error in the task script ends the run with code 6 and a report
+// naming the script; the block it cut short is not carried out.
+TEST(MainCycle, ScriptReadErrorEndsTheRunWithSix) {
+  for (int nth : {1, 2}) {  // at the first read, or with the block's command beyond the error
+    CycleRun r("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n--//" + std::string(5000, '-') +
+               "\r\nCommand: DO\r\n");
+    r.run.settings.valid_cycle_full_run = 2;  // without the error, two whole cycles
+    r.fp.fs.add_file("C:\\IN\\A.DAT", "a");
+    r.fp.fs.fail(fake::FsOp::kRead, nth, Error::kIo, false, "Quorvane.Qvr");
+    r.go();
+    EXPECT_EQ(r.run.state.exit_code, 6) << nth;
+    EXPECT_TRUE(r.said("Can not read file : C:\\QV\\Quorvane.Qvr !!!")) << nth;
+    EXPECT_TRUE(r.fp.fs.exists("C:\\IN\\A.DAT")) << nth;
+    EXPECT_FALSE(r.fp.fs.exists("C:\\OUT\\A.DAT")) << nth;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "console/banner.h"
 #include "console/clock_threads.h"
 #include "console/run_log.h"
+#include "console/messages.h"
 #include "console/status.h"
 #include "control/main_cycle.h"
 #include "platform/cp866.h"
@@ -21,12 +22,37 @@ namespace {
 
 constexpr int64_t kPauseBeforeScreen = 2700;  // ms, to read the start-up messages
 constexpr int64_t kPauseAfterFarewell = 900;  // ms, to read the farewell line
+constexpr int kExitOwnFiles = 6;              // the program's own files cannot be read
+
+// The settings file and the task script lie beside the executable. Where the
+// executable's directory cannot be held whole with their names, a cut path
+// would name another directory's files: the run is refused instead.
+Ending refuse_overlong_program_dir(Run& run) {
+  if (own_file_paths_fit(run)) return std::nullopt;
+  run.msg.set(1, tr(run, "The path of the program is longer than 255 characters :",
+                    "Путь программы длиннее 255 символов :"_oem));
+  set_colour(run, kRed);
+  start_message_line(run);
+  run.screen.write(run.msg.line[1]);
+  run.screen.write(' ');
+  run.screen.write(run.os.env.executable_path());
+  run.screen.write(" !!!");
+  pause_after_report(run);
+  return kExitOwnFiles;
+}
 
 // The last line of every run that reaches the main cycle, then a line break.
 void write_farewell(Run& run) {
   run.msg.set(1, tr(run, "Good Luck! Good-By :─) !"_oem, "Удачи! Всего лучшего :─) !"_oem));
   run.screen.write_line(run.msg.line[1]);
   run.screen.present();
+}
+
+// The CREATE_DIR level is joined onto target directories over and over: it
+// ends with the platform's separator from the start, so that the chain of
+// sub-directories never gets another one.
+void end_create_dir_with_separator(Run& run) {
+  run.settings.create_dir = add_backslash(run, run.settings.create_dir);
 }
 
 }  // namespace
@@ -49,8 +75,10 @@ Ending start_up(Run& run) {
   if (has_arguments) {
     if (Ending e = help_switches(run)) return e;
   }
+  if (Ending e = refuse_overlong_program_dir(run)) return e;
   if (Ending e = load_settings(run, run.settings_path)) return e;
   macro_refresh(run);
+  end_create_dir_with_separator(run);
   if (!has_arguments) help_hint(run);
   if (Ending e = other_switches(run)) return e;
   open_run_log(run);

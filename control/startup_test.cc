@@ -88,5 +88,25 @@ TEST(Startup, StartPauseOnlyWhenAsked) {
   }
 }
 
+// A program directory too long to hold the names of its own files beside it
+// is refused before any settings file is read, never cut into another one.
+TEST(Startup, ProgramDirectoryTooLongForItsFilesIsRefused) {
+  const std::string longest = "C:\\" + std::string(239, 'd');     // 242 + "\\Quorvane.cfg" = 255
+  const std::string beyond = "C:\\QV\\" + std::string(300, 'c');  // cut, it would be C:\QV
+  for (const std::string& dir : {longest, beyond}) {
+    fake::FakePlatform fp;
+    fp.env.exe = dir + "\\QUORVANE.EXE";
+    fp.fs.add_file(longest + "\\Quorvane.cfg", "UNKNOWN_KEY 1\r\n");
+    fp.fs.add_file(kSettings, "UNKNOWN_KEY 1\r\n");
+    const bool fits = dir == longest;
+    EXPECT_EQ(run_program(fp.platform), fits ? 7 : 6) << dir.size();
+    const std::string out = fp.console.transcript_utf8();
+    EXPECT_EQ(out.find("The path of the program is longer than 255 characters : " + dir +
+                       "\\QUORVANE.EXE !!!") != std::string::npos,
+              !fits)
+        << out;
+  }
+}
+
 }  // namespace
 }  // namespace qv

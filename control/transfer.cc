@@ -11,6 +11,7 @@
 #include "control/hold.h"
 #include "platform/cp866.h"
 #include "platform/dir_search.h"
+#include "script/text_utils.h"
 #include "settings/loader.h"
 
 namespace qv {
@@ -140,7 +141,7 @@ int64_t copy_bytes(File& from, File& to) {
 // The CREATE_DIR setting ends with a separator from its first use on.
 const Text& create_dir_step(Run& run) {
   Text& step = run.settings.create_dir;
-  if (step.empty() || !is_separator(step.back())) step += '\\';
+  if (step.empty() || !is_separator(step.back())) step += native_separator(run);
   return step;
 }
 

@@ -20,11 +20,13 @@ struct MaskTok {
   uint8_t ch;
 };
 
-// Upper case of a Latin or CP866 Cyrillic letter; other bytes unchanged.
+// Upper case of a Latin or CP866 Cyrillic letter, ё (0xF1) included; other
+// bytes unchanged.
 uint8_t fold(uint8_t c) {
   if (c >= 'a' && c <= 'z') return static_cast<uint8_t>(c - 'a' + 'A');
   if (c >= 0xA0 && c <= 0xAF) return static_cast<uint8_t>(c - 0x20);
   if (c >= 0xE0 && c <= 0xEF) return static_cast<uint8_t>(c - 0x50);
+  if (c == 0xF1) return 0xF0;  // ё to Ё
   return c;
 }
 
@@ -150,13 +152,15 @@ char separator_for(std::string_view path) {
   return slash && !backslash ? '/' : '\\';
 }
 
-Text join_path(const Text& dir, std::string_view name) {
+Text join_path(const Text& dir, std::string_view name, char separator) {
   Text out = dir;
-  if (!out.empty() && !is_separator(out.back()) && out.back() != ':') {
-    out.append(separator_for(dir.view()));
-  }
+  if (!out.empty() && !is_separator(out.back()) && out.back() != ':') out.append(separator);
   out.append(name);
   return out;
+}
+
+Text join_path(const Text& dir, std::string_view name) {
+  return join_path(dir, name, separator_for(dir.view()));
 }
 
 std::size_t last_separator(std::string_view path) {

@@ -33,7 +33,9 @@ inline bool is_separator(char c) {
 // no '\' (a POSIX path), otherwise '\'.
 char separator_for(std::string_view path);
 // `dir` and `name` joined with one separator (none added after a separator
-// or a drive colon, nothing added to an empty dir).
+// or a drive colon, nothing added to an empty dir): `separator`, or the one
+// separator_for(dir) gives.
+Text join_path(const Text& dir, std::string_view name, char separator);
 Text join_path(const Text& dir, std::string_view name);
 
 // Index of the last '\', '/' or ':' in a path, or npos.

@@ -26,7 +26,9 @@ TEST(WildcardMatch, FollowsTheWindowsRulesAndFoldsLatinAndCyrillicCase) {
                {"*X*", {"aaxbb"}, {}},
                {"abc.", {"ABC"}, {}},
                {"", {""}, {"a"}},
-               {"ФАЙЛ-ПРОБА-ЯЩИК.*", {"файл-проба-ящик.txt"}, {"файл-проба-ящиц.txt"}}};
+               {"ФАЙЛ-ПРОБА-ЯЩИК.*", {"файл-проба-ящик.txt"}, {"файл-проба-ящиц.txt"}},
+               {"ЁЖ?К.*", {"ёжик.txt", "ЁЖИК.TXT"}, {"ежик.txt"}},
+               {"*ё*", {"ЁЛКА", "ёлка"}, {"ЕЛКА", "Є"}}};
   auto oem = [](const std::string& utf8) {
     std::string out;
     EXPECT_TRUE(utf8_to_cp866(utf8, out)) << utf8;

@@ -17,11 +17,14 @@ class Environment {
   // Value of an environment variable (CP866, whole: PATH is often longer
   // than a Text), or nullopt when unset.
   virtual std::optional<std::string> get(const char* name) = 0;
-  // Full name of the running executable, CP866, with '\' as on the command
-  // line the Windows system gives (the POSIX backend writes it with '/'; both
-  // are separators throughout).
-  virtual Text executable_path() = 0;
-  // Current directory at the time of the call, CP866.
+  // Full name of the running executable, CP866, whole (it may be longer than
+  // a Text), with '\' as on the command line the Windows system gives (the
+  // POSIX backend writes it with '/'; both are separators throughout). A
+  // character CP866 lacks shows as '?'; paths that begin with the directory
+  // so shown still reach it (platform/shown_dirs.h).
+  virtual std::string executable_path() = 0;
+  // Current directory at the time of the call, CP866, shown and reached as
+  // the executable's directory is.
   virtual Text current_directory() = 0;
   // Command-line arguments after the program name, as bytes of Windows-1251
   // (the POSIX backend turns UTF-8 arguments into Windows-1251).
@@ -31,6 +34,9 @@ class Environment {
   // True where the system writes text in UTF-8 (POSIX): a settings file or
   // task script that is UTF-8 text is then read as such.
   virtual bool utf8_text_files() const { return false; }
+  // Separator the system puts into the paths it joins or extends ('\' on
+  // Windows, '/' on POSIX); paths the operator wrote keep theirs.
+  virtual char path_separator() const { return '\\'; }
 };
 
 // Local date and time, as the clock fields hold them.
@@ -67,7 +73,8 @@ class Process {
   virtual ~Process() = default;
   // Runs a command line through the command interpreter (COMSPEC /C ...,
   // or /bin/sh -c on POSIX when COMSPEC is unset) in the same console and
-  // waits for it. Returns false when nothing could be started.
+  // waits for it. Returns false when the program could not be started:
+  // nothing started, or the interpreter answered that it could not run it.
   virtual bool run_command(const Text& command_line) = 0;
   // Opens (creating if needed) the lock of that name.
   virtual std::unique_ptr<NamedLock> named_lock(const char* name) = 0;

@@ -8,6 +8,7 @@
 #include "console/run_log.h"
 #include "console/status.h"
 #include "platform/cp866.h"
+#include "script/text_utils.h"
 #include "settings/loader.h"
 
 namespace qv {
@@ -26,7 +27,7 @@ bool found_in_entry(Run& run, std::string_view entry, const Text& name, Text& fu
   if (entry.empty()) return false;
   // A joined name longer than a text can hold would be cut into another name.
   if (entry.size() + 1 + name.size() > Text::kMax) return false;
-  Text candidate = join_path(Text(entry), name.view());
+  Text candidate = join_path(Text(entry), name.view(), native_separator(run));
   if (!file_exists(run, candidate)) return false;
   full_name = candidate;
   return true;
@@ -62,11 +63,26 @@ void announce_program(Run& run) {
   run.screen.present();
 }
 
+// The program could not be started at all; the countdown still follows.
+void report_cannot_start(Run& run) {
+  run.msg.set(1, tr(run, "Can't start a file for run :", "Не могу запустить файл :"_oem));
+  start_message_line(run);
+  set_colour(run, kRed);
+  run.screen.write(run.msg.line[1]);
+  run.screen.write(' ');
+  run.screen.write(run.settings.name_batnik);
+  run.screen.write(" !!!");
+  pause_after_report(run);
+}
+
 // Runs the command through the interpreter with the terminal handed over.
+// Only a program that could not be started is reported; its own exit code
+// is not looked at.
 void run_program(Run& run) {
   run.os.console.suspend();
-  run.os.process.run_command(run.settings.name_batnik);  // its outcome is not looked at
+  const bool started = run.os.process.run_command(run.settings.name_batnik);
   run.os.console.resume();
+  if (!started) report_cannot_start(run);
 }
 
 // One line of the countdown on the bottom row, written over in place.

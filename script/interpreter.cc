@@ -206,7 +206,7 @@ void interpretation_step(Run& run) {
   apply_clear_flags(run);
   run.script.mask_defined = false;
   run.script.mask.clear();
-  if (script_at_end(run)) close_script_cycle(run);
+  if (script_at_end(run) && !run.script.read_failed) close_script_cycle(run);
   while (!script_at_end(run)) {
     Next next = next_statement(run);
     if (next == Next::kCarryOut) break;
@@ -217,7 +217,7 @@ void interpretation_step(Run& run) {
       return;
     }
   }
-  run.script.block_ready = true;
+  run.script.block_ready = !run.script.read_failed;  // never a block cut short by a read error
 }
 
 }  // namespace qv

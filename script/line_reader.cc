@@ -40,7 +40,8 @@ LineReader::LineReader(std::unique_ptr<File> file) : file_(std::move(file)) {}
 bool LineReader::fill() {
   if (eof_) return false;
   int64_t n = file_->read(buf_, static_cast<int64_t>(sizeof buf_));
-  if (n <= 0) {  // end of file; a read error ends the file as well
+  if (n <= 0) {  // end of file, or a read error, which ends it as well
+    failed_ = n < 0;
     eof_ = true;
     pos_ = len_ = 0;
     return false;
@@ -72,7 +73,8 @@ bool LineReader::next(Text& line) {
     if (c == kLineFeed) return true;
     if (c != kCarriageReturn) line.append(c);  // beyond 255 bytes the rest is skipped
   }
-  return true;
+  if (failed_) line.clear();  // never act on a line cut short by a read error
+  return !failed_;
 }
 
 }  // namespace qv

@@ -19,8 +19,11 @@ class LineReader {
   static std::unique_ptr<LineReader> open(Dir& dir, const Text& name, Error& err);
   // True when no line is left.
   bool at_end();
-  // Reads the next line into `line`; false (line empty) at the end.
+  // Reads the next line into `line`; false (line empty) at the end, and
+  // after a read error, which ends the file without its part-read line.
   bool next(Text& line);
+  // True once a read error has ended the file early.
+  bool failed() const { return failed_; }
 
  private:
   explicit LineReader(std::unique_ptr<File> file);
@@ -30,6 +33,7 @@ class LineReader {
   char buf_[4096];
   int64_t pos_ = 0, len_ = 0;
   bool eof_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace qv

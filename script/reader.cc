@@ -22,8 +22,8 @@ constexpr uint32_t kScriptSearchMask = 0x2F;
 constexpr int kMissingScriptCode = 6;
 
 // The script path: the program directory and the fixed name.
-Text script_path_of(const Text& dir) {
-  return join_path(dir, kScriptName);
+Text script_path_of(const Run& run, const Text& dir) {
+  return join_path(dir, kScriptName, native_separator(run));
 }
 
 // True when the search finds the script as an ordinary file.
@@ -49,7 +49,7 @@ bool open_script(Run& run) {
 }  // namespace
 
 Ending locate_script(Run& run) {
-  run.script.path = script_path_of(run.program_dir);
+  run.script.path = script_path_of(run, run.program_dir);
   run.script.line_number = 0;
   // A script that is found but cannot be opened is reported as missing too:
   // the run has nothing to interpret either way.
@@ -59,7 +59,14 @@ Ending locate_script(Run& run) {
 }
 
 bool script_at_end(Run& run) {
-  return run.script.file == nullptr || run.script.file->at_end();
+  ScriptState& s = run.script;
+  if (s.file == nullptr) return true;
+  if (!s.file->at_end()) return false;
+  if (s.file->failed() && !s.read_failed) {
+    s.read_failed = true;
+    report_read_error(run, s.path);
+  }
+  return true;
 }
 
 void read_statement_line(Run& run) {

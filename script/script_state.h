@@ -17,6 +17,7 @@ struct ScriptState {
   Text raw_line;                     // current line as read
   Text statement_line;               // comment stripped, edges trimmed
   int32_t line_number = 0;           // physical line, from 1; 0 after rewind
+  bool read_failed = false;          // a read error ended the script early: the run ends
   std::vector<Text> inputs;          // input list, no duplicates
   std::vector<Text> outputs;         // output list, duplicates kept
   Text mask;                         // search mask of the block

@@ -84,6 +84,7 @@ unsigned char upper_char(unsigned char c) {
   if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 'a' + 'A');
   if (c >= 0xA0 && c <= 0xAF) return static_cast<unsigned char>(c - 0x20);  // а..п
   if (c >= 0xE0 && c <= 0xEF) return static_cast<unsigned char>(c - 0x50);  // р..я
+  if (c == 0xF1) return 0xF0;                                               // ё
   return c;
 }
 
@@ -104,20 +105,46 @@ Text translate_chars(const Text& text, std::string_view from, std::string_view t
   return out;
 }
 
-Text program_dir(Run& run) {
-  Text exe = run.os.env.executable_path();
-  std::string_view v = exe.view();
-  for (std::size_t i = v.size(); i > 0; --i) {
-    if (is_separator(v[i - 1])) return Text(v.substr(0, i - 1));
+namespace {
+
+// Longest name of the files the program looks for beside itself.
+constexpr std::size_t kOwnFileName = std::string_view("Quorvane.cfg").size();
+
+// The part of a full name before its last separator ("" when there is none).
+std::string_view directory_part(std::string_view full_name) {
+  for (std::size_t i = full_name.size(); i > 0; --i) {
+    if (is_separator(full_name[i - 1])) return full_name.substr(0, i - 1);
   }
-  return Text();
+  return {};
+}
+
+Text with_separator(const Text& text, char separator) {
+  if (text.empty() || is_separator(text.back())) return text;
+  Text out = text;
+  out.append(separator);
+  return out;
+}
+
+}  // namespace
+
+Text program_dir(Run& run) {
+  return Text(directory_part(run.os.env.executable_path()));
+}
+
+bool own_file_paths_fit(Run& run) {
+  return directory_part(run.os.env.executable_path()).size() + 1 + kOwnFileName <= Text::kMax;
+}
+
+char native_separator(const Run& run) {
+  return run.os.env.path_separator();
+}
+
+Text add_backslash(const Run& run, const Text& text) {
+  return with_separator(text, native_separator(run));
 }
 
 Text add_backslash(const Text& text) {
-  if (text.empty() || is_separator(text.back())) return text;
-  Text out = text;
-  out.append(separator_for(text.view()));
-  return out;
+  return with_separator(text, separator_for(text.view()));
 }
 
 void store_startup_dirs(Run& run) {

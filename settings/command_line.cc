@@ -101,9 +101,8 @@ std::string exponent_text(int64_t n) {
       round_up = digits[i] == '9';
       digits[i] = round_up ? '0' : static_cast<char>(digits[i] + 1);
     }
-    if (round_up) {
-      digits.insert(0, "1");
-      digits.resize(15);
+    if (round_up) {  // every digit was 9: the value grows to the next power of ten
+      digits[0] = '1';
       ++exponent;
     }
   }

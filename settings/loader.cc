@@ -94,6 +94,10 @@ Ending act_on_outcome(Run& run, SettingOutcome outcome, const Statement& st, con
       run.msg.set(1, tr(run, "Integer", "Целая"_oem));
       report_bad_value(run, st.key, st.value, path, line_number);
       return kExitInteger;
+    case SettingOutcome::kBadText:  // a text no value of its kind may be
+      run.msg.set(1, tr(run, "String", "Строковая"_oem));
+      report_bad_value(run, st.key, st.value, path, line_number);
+      return kExitInteger;
   }
   return std::nullopt;
 }
@@ -155,13 +159,17 @@ Ending load_file(Run& run, const Text& path, int depth) {
     if (!end && !st.key.empty()) end = run_statement(run, st, path, raw_line, line_number, depth);
     if (end) return end;
   }
+  if (reader->failed()) {  // the rest of the file was never read: nothing may go on from here
+    report_read_error(run, path);
+    return kExitFile;
+  }
   return std::nullopt;
 }
 
 }  // namespace
 
 void settings_path(Run& run) {
-  run.settings_path = join_path(run.program_dir, "Quorvane.cfg");
+  run.settings_path = join_path(run.program_dir, "Quorvane.cfg", native_separator(run));
 }
 
 Ending load_settings(Run& run, const Text& path) {
@@ -180,6 +188,16 @@ void report_missing_file(Run& run, std::string_view kind_words, const Text& path
   pause_after_report(run);
   // Back to the colours the console had at start.
   set_colour(run, kLightGrey);
+}
+
+void report_read_error(Run& run, const Text& path) {
+  run.msg.set(1, tr(run, "Can not read file : ", "Не могу прочитать файл : "_oem));
+  set_colour(run, kRed);
+  start_message_line(run);
+  run.screen.write(run.msg.line[1]);
+  run.screen.write(path);
+  run.screen.write(" !!!");
+  pause_after_report(run);
 }
 
 void report_word_count(Run& run, const Text& path, const Text& raw_line, int32_t line_number,

@@ -11,6 +11,8 @@ void settings_path(Run& run);
 Ending load_settings(Run& run, const Text& path);
 // "The file of a <kind> is not found <path>", yellow on red.
 void report_missing_file(Run& run, std::string_view kind_words, const Text& path);
+// "Can not read file : <path> !!!" in red: a read error ended the file early.
+void report_read_error(Run& run, const Text& path);
 // A line that is not the expected number of words.
 void report_word_count(Run& run, const Text& path, const Text& raw_line, int32_t line_number,
                        int32_t count);

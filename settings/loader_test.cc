@@ -53,6 +53,8 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
       {"RUN_BATNIK Maybe", "", 8, "Boolean variable - (RUN_BATNIK) with incorrect value <Maybe>"},
       {std::string(11, '\n') + "DELAY_COPY 1s", "", 9,
        "Integer variable - (DELAY_COPY) with incorrect value <1s> in 12 to line."},
+      {"LANGUAGE Russian\nCREATE_DIR \"\"", "", 9,
+       "Строковая пеpеменная - (CREATE_DIR) с неверным значением <> в 2 стpоке."},
       // Line numbers count in the included file alone.
       {std::string("DELAY_COPY 1\n") + kInclude, "DELAY_COPY 7\n\nRUN_BATNIK perhaps", 8,
        "<perhaps> in 3 to line.\nCorrect a file of a configuration C:\\QV\\extra.cfg"},
@@ -91,6 +93,19 @@ TEST(Loader, GoodLinesAndIncludedFilesTakeEffectInOrder) {
                 std::to_string(s.lang) + " " + s.name_batnik.str() + "|" + s.mask_sopr.str() + "|" +
                 t.out(),
             "600 3 1 D:\\My Tools\\run.bat||");
+}
+
+// A read error ends the run as a file that cannot be opened does: the lines
+// before it stay assigned, the line it cut short is never acted on.
+TEST(Loader, ReadErrorEndsTheRunWithoutThePartLine) {
+  CfgRun t;
+  t.fp.fs.fail(fake::FsOp::kRead, 2, Error::kIo);
+  const std::string lines = "DELAY_COPY 5\n--//" + std::string(4070, '-') + "\nDELAY_BAT 12345\n";
+  ASSERT_EQ(lines.find("DELAY_BAT 12"), 4088u);  // the first read ends inside it
+  EXPECT_EQ(t.load(lines), 6);
+  EXPECT_EQ(std::to_string(t.run.settings.delay_copy) + " " +
+                std::to_string(t.run.settings.delay_bat) + " " + t.out(),
+            "5 5000 Can not read file : C:\\QV\\Quorvane.cfg !!!");
 }
 
 // Bytes of every value never crash the loader; a long line is cut at 255 bytes.

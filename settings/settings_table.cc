@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "platform/cp866.h"
+#include "platform/dir_search.h"
 #include "script/text_utils.h"
 
 namespace qv {
@@ -58,6 +59,14 @@ SettingOutcome store_language(Settings& s, const Text& value) {
   return SettingOutcome::kAccepted;
 }
 
+// The sub-directory of the CREATE_DIR policy must lead one level or more
+// down: one that stays in place or climbs out would grow the chain of
+// sub-directories without end or put files outside the target directory.
+SettingOutcome store_create_dir(Settings& s, const Text& value) {
+  if (!names_sub_directory(value)) return SettingOutcome::kBadText;
+  return store_text<&Settings::create_dir, Text::kMax>(s, value);
+}
+
 SettingOutcome store_if_file_exist(Settings& s, const Text& value) {
   Text word = upper_case(value);
   if (word.view() == "CREATE_DIR") {
@@ -105,7 +114,7 @@ const Key kKeys[] = {
     {"RETRY_COUNT", store_integer<&Settings::retry_count>},
     {"VALID_CONTINUE", store_boolean<&Settings::valid_continue>},
     {"IF_FILE_EXIST", store_if_file_exist},
-    {"CREATE_DIR", store_text<&Settings::create_dir, Text::kMax>},
+    {"CREATE_DIR", store_create_dir},
     {"MEM_INFO", store_boolean<&Settings::mem_info>},
     {"MIN_FILE_AGE", store_integer<&Settings::min_file_age>},
 };
@@ -197,6 +206,20 @@ bool parse_integer(const Text& text, int32_t& value) {
   if (n < 0 || n > std::numeric_limits<int32_t>::max()) return false;
   value = static_cast<int32_t>(n);
   return true;
+}
+
+bool names_sub_directory(const Text& value) {
+  std::string_view rest = value.view();
+  bool has_level = false;
+  while (!rest.empty()) {
+    std::size_t end = 0;
+    while (end < rest.size() && !is_separator(rest[end])) ++end;
+    std::string_view level = rest.substr(0, end);
+    if (level == "." || level == "..") return false;
+    has_level = has_level || !level.empty();
+    rest.remove_prefix(end < rest.size() ? end + 1 : end);
+  }
+  return has_level;
 }
 
 }  // namespace qv

@@ -57,6 +57,12 @@ TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
       {"IF_FILE_EXIST", "Yes", O::kBadBoolean},
       {"LOG_TYPE", "VeryVeryVerbose", O::kAccepted},
       {"LANGUAGE", "abcdefghijklmnopqrstuvwxyz", O::kAccepted},
+      {"CREATE_DIR", "", O::kBadText},  // no level: the chain would never grow
+      {"CREATE_DIR", ".", O::kBadText},
+      {"CREATE_DIR", "\\/", O::kBadText},
+      {"CREATE_DIR", "..", O::kBadText},  // out of the target directory
+      {"CREATE_DIR", "OLD\\..\\..", O::kBadText},
+      {"CREATE_DIR", "\\<YEAR>/.x\\", O::kAccepted},
       {"COLOUR", "red", O::kUnknownVariable},
       {"delay_copy", "5", O::kUnknownVariable},  // keys come upper-cased
       {"MIN_FILE_AGE", "$3C", O::kAccepted},
@@ -73,7 +79,8 @@ TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
   EXPECT_EQ(numbers, "44 0 1000 2147483647 39 60");
   EXPECT_TRUE(s.run_batnik);
   EXPECT_EQ(s.if_file_exist, IfFileExist::kOverwriteFile);
-  EXPECT_EQ(s.log_type.str() + "|" + std::to_string(s.language.size()), "VeryVeryVe|19");
+  EXPECT_EQ(s.log_type.str() + "|" + std::to_string(s.language.size()) + "|" + s.create_dir.str(),
+            "VeryVeryVe|19|\\<YEAR>/.x\\");
   // LANGUAGE sets the flag for its two words only.
   for (auto [word, lang] : {std::pair{"russian", 1}, {"German", 1}, {"ENGLISH", 0}}) {
     apply_setting(s, Text("LANGUAGE"), Text(word));

@@ -163,13 +163,13 @@ class FakeClock : public Clock {
 class FakeEnvironment : public Environment {
  public:
   std::optional<std::string> get(const char* name) override;
-  Text executable_path() override { return exe; }
+  std::string executable_path() override { return exe; }
   Text current_directory() override { return cwd; }
   std::vector<std::string> arguments() override { return args; }
   bool utf8_text_files() const override { return utf8_text; }
 
   std::map<std::string, std::string> vars;  // CP866 values
-  Text exe = "C:\\QV\\QUORVANE.EXE";
+  std::string exe = "C:\\QV\\QUORVANE.EXE";
   Text cwd = "C:\\WORK";
   std::vector<std::string> args;
   bool utf8_text = false;  // text files as on POSIX

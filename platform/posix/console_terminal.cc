@@ -6,6 +6,7 @@
 // line stay visible after the program has gone.
 #define _XOPEN_SOURCE_EXTENDED 1
 #include <curses.h>
+#include <langinfo.h>
 #include <locale.h>
 #include <poll.h>
 #include <unistd.h>
@@ -159,10 +160,26 @@ class TerminalConsole : public ConsoleDevice {
   bool full_palette_ = false;
 };
 
+bool utf8_character_type() {
+  std::string_view codeset = ::nl_langinfo(CODESET);
+  return codeset == "UTF-8" || codeset == "utf8";
+}
+
+// Takes the environment's locale; where its character type is not UTF-8 (C,
+// POSIX, a legacy code page: services, containers), takes a UTF-8 one
+// instead, since ncursesw draws box lines and Cyrillic letters only there.
+void choose_utf8_locale() {
+  ::setlocale(LC_ALL, "");
+  if (utf8_character_type()) return;
+  for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+    if (::setlocale(LC_CTYPE, name) != nullptr && utf8_character_type()) return;
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<ConsoleDevice> make_terminal_console(const std::atomic<bool>& stop) {
-  ::setlocale(LC_ALL, "");
+  choose_utf8_locale();
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (screen == nullptr) return nullptr;
   set_term(screen);

@@ -61,6 +61,7 @@ Error error_from_errno(int err) {
 bool native_path(const Text& path, std::string& out) {
   out.clear();
   if (path.empty() || path.view().find('\0') != std::string_view::npos) return false;
+  if (native_path_of_recorded(path, out)) return true;
   for (char ch : path.view()) {
     if (ch == '\\') ch = '/';
     append_utf8(out, cp866_to_unicode(static_cast<uint8_t>(ch)));

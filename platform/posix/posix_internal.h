@@ -35,6 +35,18 @@ Error native_name(const Text& name, std::string& out);
 // one of its characters).
 bool listed_name(std::string_view native, Text& out);
 
+// The CP866 text of a name the system gave: '?' for each character CP866
+// lacks and for each byte that is not UTF-8.
+std::string shown_text(std::string_view native);
+// The shown text of a directory the system named (the program's own, the
+// start directory); records it with its native name when CP866 cannot hold
+// the name whole.
+std::string record_system_dir(std::string_view native);
+// A path that begins with the shown text of a recorded directory, as the OS
+// wants it: that directory's native name, then the rest as native_path()
+// makes it. False when the path begins with no recorded directory.
+bool native_path_of_recorded(const Text& path, std::string& out);
+
 // The attribute bits, sizes, times and identity of a stat record; `name`
 // decides "hidden".
 FileInfo info_from_stat(const struct stat& st, std::string_view name);

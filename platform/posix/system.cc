@@ -20,6 +20,11 @@ extern char** environ;
 
 namespace qv::posix {
 
+namespace {
+constexpr int kShellCannotExecute = 126;
+constexpr int kShellNotFound = 127;
+}  // namespace
+
 std::atomic<bool>& stop_flag() {
   static std::atomic<bool> flag{false};
   return flag;
@@ -37,10 +42,6 @@ std::string string_from_os(std::string_view utf8) {
   std::string oem;
   if (utf8_to_cp866(utf8, oem)) return oem;
   return std::string(utf8);
-}
-
-Text text_from_os(std::string_view utf8) {
-  return Text(string_from_os(utf8));
 }
 
 // Windows-1251 byte of a code point, or -1.
@@ -103,17 +104,20 @@ std::optional<std::string> PosixEnvironment::get(const char* name) {
   return string_from_os(value);
 }
 
-Text PosixEnvironment::executable_path() {
+std::string PosixEnvironment::executable_path() {
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return Text();
-  return text_from_os(std::string_view(buf, static_cast<std::size_t>(n)));
+  if (n <= 0) return {};
+  std::string_view native(buf, static_cast<std::size_t>(n));
+  std::size_t slash = native.rfind('/');
+  if (slash == std::string_view::npos) return shown_text(native);
+  return record_system_dir(native.substr(0, slash)) + "/" + shown_text(native.substr(slash + 1));
 }
 
 Text PosixEnvironment::current_directory() {
   char buf[PATH_MAX];
   if (::getcwd(buf, sizeof buf) == nullptr) return Text();
-  return text_from_os(buf);
+  return Text(record_system_dir(buf));
 }
 
 std::vector<std::string> PosixEnvironment::arguments() {
@@ -213,9 +217,24 @@ std::string lock_file_path(const char* name) {
   return path + ".lock";
 }
 
+std::string shell_command_line(const Text& command) {
+  std::string_view v = command.view();
+  std::size_t start = v.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return cp866_to_utf8(v);
+  const bool quoted = v[start] == '"';
+  const std::size_t word = quoted ? start + 1 : start;
+  std::size_t end = v.find_first_of(quoted ? std::string_view("\"") : " \t\"", word);
+  if (end == std::string_view::npos) end = v.size();
+  std::string program;
+  if (end == word || !native_path(Text(v.substr(word, end - word)), program)) {
+    return cp866_to_utf8(v);
+  }
+  return cp866_to_utf8(v.substr(0, word)) + program + cp866_to_utf8(v.substr(end));
+}
+
 std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
                                       const Text& command) {
-  std::string line = cp866_to_utf8(command.view());
+  std::string line = shell_command_line(command);
   if (comspec && !comspec->empty()) return {cp866_to_utf8(*comspec), "/C", line};
   return {"/bin/sh", "-c", line};
 }
@@ -232,10 +251,13 @@ bool PosixProcess::run_command(const Text& command_line) {
   int rc = ::posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return false;
-  int status;
+  int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return true;
+  // The shell's answers for a program it could not run: found but not
+  // executable (126), not found (127). Any other end is the program's own.
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+  return code != kShellCannotExecute && code != kShellNotFound;
 }
 
 std::unique_ptr<NamedLock> PosixProcess::named_lock(const char* name) {

@@ -14,14 +14,16 @@ class PosixEnvironment : public Environment {
   PosixEnvironment(int argc, char** argv) : argc_(argc), argv_(argv) {}
   // Value of a variable, UTF-8 turned into CP866 where it can be.
   std::optional<std::string> get(const char* name) override;
-  // The executable from /proc/self/exe, '/' separators kept.
-  Text executable_path() override;
-  // getcwd() in CP866.
+  // The executable from /proc/self/exe, '/' separators kept; its directory
+  // is recorded when CP866 cannot hold its name.
+  std::string executable_path() override;
+  // getcwd() in CP866, recorded as the executable's directory is.
   Text current_directory() override;
   // argv[1..] as Windows-1251 bytes where they are Cyrillic UTF-8.
   std::vector<std::string> arguments() override;
   char path_list_separator() const override { return ':'; }
   bool utf8_text_files() const override { return true; }
+  char path_separator() const override { return '/'; }
 
  private:
   int argc_;
@@ -43,7 +45,9 @@ class PosixClock : public Clock {
 class PosixProcess : public Process {
  public:
   explicit PosixProcess(Environment& env) : env_(env) {}
-  // COMSPEC /C line when COMSPEC is set, else /bin/sh -c line; waits for it.
+  // COMSPEC /C line when COMSPEC is set, else /bin/sh -c line; waits for
+  // it. False when nothing started or the shell could not run the program
+  // (126, 127); the program's own exit code is not looked at.
   bool run_command(const Text& command_line) override;
   // flock on a lock file in the temporary directory, plus a thread mutex.
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
@@ -56,6 +60,10 @@ class PosixProcess : public Process {
 
 // The lock file of a named lock (the name reduced to letters, digits, '_', '-').
 std::string lock_file_path(const char* name);
+// A command line as the shell gets it, in UTF-8: its first word (the
+// program path, quoted or not) as native_path() makes it ('/' for '\', a
+// recorded directory in its native name), the rest as written.
+std::string shell_command_line(const Text& command);
 // The argument vector run_command starts for a command line.
 std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
                                       const Text& command);

@@ -11,6 +11,9 @@ namespace qv::win32 {
 
 namespace {
 
+// What the command interpreter answers when it cannot run the command.
+constexpr DWORD kInterpreterCannotRun = 9009;
+
 // How long a console-close handler lets the main thread finish its file;
 // the system ends the process a little after five seconds anyway.
 constexpr DWORD kCloseGraceMs = 4500;
@@ -139,16 +142,19 @@ std::optional<std::string> Win32Environment::get(const char* name) {
   return oem;
 }
 
-Text Win32Environment::executable_path() {
-  std::wstring buf(1024, L'\0');
+std::string Win32Environment::executable_path() {
+  std::wstring buf(32768, L'\0');
   DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
   buf.resize(n < buf.size() ? n : 0);
-  return narrow_lossy(buf);
+  std::size_t slash = buf.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return narrow_lossy(buf).str();
+  std::string name = narrow_lossy(std::wstring_view(buf).substr(slash + 1)).str();
+  return record_system_dir(std::wstring_view(buf).substr(0, slash)) + "\\" + name;
 }
 
 Text Win32Environment::current_directory() {
-  return narrow_lossy(
-      grow_string([](wchar_t* buf, DWORD size) { return GetCurrentDirectoryW(size, buf); }));
+  return Text(record_system_dir(
+      grow_string([](wchar_t* buf, DWORD size) { return GetCurrentDirectoryW(size, buf); })));
 }
 
 std::vector<std::string> Win32Environment::arguments() {
@@ -191,9 +197,13 @@ bool Win32Process::run_command(const Text& command_line) {
                       &si, &pi))
     return false;
   WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  return true;
+  // The interpreter's answer for a program it cannot find or run; any other
+  // end is the program's own and is not looked at.
+  return code != kInterpreterCannotRun;
 }
 
 std::unique_ptr<NamedLock> Win32Process::named_lock(const char* name) {

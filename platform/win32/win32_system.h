@@ -33,7 +33,10 @@ std::vector<std::string> arguments_of(const wchar_t* command_line);
 class Win32Environment : public Environment {
  public:
   std::optional<std::string> get(const char* name) override;
-  Text executable_path() override;
+  // GetModuleFileNameW in CP866, whole; its directory is recorded when
+  // CP866 cannot hold its name.
+  std::string executable_path() override;
+  // GetCurrentDirectoryW in CP866, recorded as the executable's directory is.
   Text current_directory() override;
   std::vector<std::string> arguments() override;
   char path_list_separator() const override { return ';'; }
@@ -49,6 +52,8 @@ class Win32Clock : public Clock {
 
 class Win32Process : public Process {
  public:
+  // COMSPEC /C line in this console, waited for. False when COMSPEC is
+  // unset, nothing started, or the interpreter could not run the program.
   bool run_command(const Text& command_line) override;
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
   bool stop_requested() override { return stop_flag().load(); }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/cp866.h"
+#include "platform/shown_dirs.h"
 
 namespace qv::win32 {
 
@@ -15,6 +16,21 @@ bool is_separator(char c) {
   return c == '\\' || c == '/';
 }
 
+ShownDirs<std::wstring>& recorded_dirs() {
+  static ShownDirs<std::wstring> dirs;
+  return dirs;
+}
+
+// UTF-16 to CP866, whole, with '?' for every character CP866 lacks.
+std::string shown_text(std::wstring_view wide) {
+  std::string out;
+  for (wchar_t c : wide) {
+    int b = (c >= 0xD800 && c <= 0xDFFF) ? -1 : unicode_to_cp866(static_cast<char32_t>(c));
+    out += b < 0 ? '?' : static_cast<char>(b);
+  }
+  return out;
+}
+
 }  // namespace
 
 std::wstring widen(std::string_view cp866) {
@@ -25,7 +41,10 @@ std::wstring widen(std::string_view cp866) {
 }
 
 std::wstring widen_path(std::string_view cp866) {
-  std::wstring out = widen(cp866);
+  std::wstring out;
+  std::size_t shown_length = 0;
+  if (recorded_dirs().find(cp866, out, shown_length)) cp866.remove_prefix(shown_length);
+  out += widen(cp866);
   for (wchar_t& c : out)
     if (c == L'/') c = L'\\';
   return out;
@@ -47,12 +66,14 @@ bool narrow_to_cp866(std::wstring_view wide, std::string& out) {
 }
 
 Text narrow_lossy(std::wstring_view wide) {
-  Text out;
-  for (wchar_t c : wide) {
-    int b = (c >= 0xD800 && c <= 0xDFFF) ? -1 : unicode_to_cp866(static_cast<char32_t>(c));
-    out += b < 0 ? '?' : static_cast<char>(b);
-  }
-  return out;
+  return Text(shown_text(wide));
+}
+
+std::string record_system_dir(std::wstring_view native) {
+  std::string shown = shown_text(native);
+  std::string exact;
+  if (!narrow_to_cp866(native, exact)) recorded_dirs().add(shown, std::wstring(native));
+  return shown;
 }
 
 std::string to_windows_1251(std::wstring_view wide) {

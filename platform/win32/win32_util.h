@@ -14,7 +14,8 @@
 
 namespace qv::win32 {
 
-// CP866 bytes to UTF-16; every '/' becomes '\', the separator of the system calls.
+// CP866 bytes to UTF-16; every '/' becomes '\', the separator of the system
+// calls. A path that begins with a recorded directory gets its native name.
 std::wstring widen_path(std::string_view cp866);
 
 // CP866 bytes to UTF-16, unchanged otherwise (command lines, variable values).
@@ -27,6 +28,12 @@ bool narrow_to_cp866(std::wstring_view wide, std::string& out);
 // UTF-16 to CP866 where a lossy result is better than none: unmappable
 // characters become '?'.
 Text narrow_lossy(std::wstring_view wide);
+
+// The shown text of a directory the system named (the program's own, the
+// start directory), whole: as narrow_lossy, and recorded with its native
+// name when CP866 cannot hold that name (platform/shown_dirs.h), so that
+// widen_path() turns paths under the shown text back into it.
+std::string record_system_dir(std::wstring_view native);
 
 // UTF-16 to bytes of Windows-1251 (command-line arguments).
 std::string to_windows_1251(std::wstring_view wide);
