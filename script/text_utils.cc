@@ -115,7 +115,7 @@ std::string_view directory_part(std::string_view full_name) {
   for (std::size_t i = full_name.size(); i > 0; --i) {
     if (is_separator(full_name[i - 1])) return full_name.substr(0, i - 1);
   }
-  return {};
+  return full_name.substr(0, 0);
 }
 
 Text with_separator(const Text& text, char separator) {
