@@ -75,32 +75,46 @@ class Utf8Decoder {
   int pending_byte_ = -1;
 };
 
-// A file read as UTF-8 and handed out as CP866, one byte per character.
-class Utf8ToCp866File : public File {
+// A text file as the readers see it: read only, never written, changed,
+// moved or removed through here.
+class TextOnly : public File {
  public:
-  explicit Utf8ToCp866File(std::unique_ptr<File> in) : in_(std::move(in)) {}
-
-  int64_t read(void* buf, int64_t n) override {
-    if (n <= 0) return 0;
-    while (decoded_.size() == taken_) {
-      if (!decode_more()) return 0;
-    }
-    const std::size_t count = std::min(decoded_.size() - taken_, static_cast<std::size_t>(n));
-    std::memcpy(buf, decoded_.data() + taken_, count);
-    taken_ += count;
-    return static_cast<int64_t>(count);
-  }
   int64_t write(const void*, int64_t) override { return -1; }
   Error flush() override { return Error::kNone; }
-  Error info(FileInfo& out) override { return in_->info(out); }
-  Error close() override { return in_->close(); }
-  // A text being read is never changed, moved or removed through here.
   Error rewind() override { return Error::kAccessDenied; }
   Error set_attributes(const FileInfo&) override { return Error::kAccessDenied; }
   Error set_mtime(int64_t) override { return Error::kAccessDenied; }
   bool held() override { return true; }
   Error move_to(Dir&, const Text&, bool) override { return Error::kAccessDenied; }
   Error remove() override { return Error::kAccessDenied; }
+};
+
+// A text whose reading already failed once: every read fails, so the reader
+// ends it as a read error and never acts on what it would read after it.
+class FailedText : public TextOnly {
+ public:
+  int64_t read(void*, int64_t) override { return -1; }
+  Error info(FileInfo&) override { return Error::kIo; }
+  Error close() override { return Error::kNone; }
+};
+
+// A file read as UTF-8 and handed out as CP866, one byte per character.
+class Utf8ToCp866File : public TextOnly {
+ public:
+  explicit Utf8ToCp866File(std::unique_ptr<File> in) : in_(std::move(in)) {}
+
+  int64_t read(void* buf, int64_t n) override {
+    if (n <= 0) return 0;
+    while (decoded_.size() == taken_) {
+      if (!decode_more()) return failed_ ? -1 : 0;
+    }
+    const std::size_t count = std::min(decoded_.size() - taken_, static_cast<std::size_t>(n));
+    std::memcpy(buf, decoded_.data() + taken_, count);
+    taken_ += count;
+    return static_cast<int64_t>(count);
+  }
+  Error info(FileInfo& out) override { return in_->info(out); }
+  Error close() override { return in_->close(); }
 
  private:
   static constexpr int64_t kRaw = 4096;
@@ -111,7 +125,9 @@ class Utf8ToCp866File : public File {
     decoded_.clear();
     taken_ = 0;
     const int64_t got = in_->read(raw_, kRaw);
-    if (got <= 0) {
+    failed_ = got < 0;
+    if (failed_) return false;  // a read error ends the text, never a cut sequence
+    if (got == 0) {
       if (decoder_.mid_sequence()) {
         decoder_ = Utf8Decoder();
         emit(-1);
@@ -146,15 +162,17 @@ class Utf8ToCp866File : public File {
   std::string decoded_;  // CP866 bytes of the last piece
   std::size_t taken_ = 0;
   bool at_start_ = true;
+  bool failed_ = false;
 };
 
 }  // namespace
 
-bool is_utf8_text(File& file) {
+bool is_utf8_text(File& file, bool& read_failed) {
   Utf8Decoder decoder;
   bool non_ascii = false;
   char buf[4096];
-  for (int64_t got; (got = file.read(buf, sizeof buf)) > 0;) {
+  int64_t got;
+  for (; (got = file.read(buf, sizeof buf)) > 0;) {
     for (int64_t i = 0; i < got; ++i) {
       const auto b = static_cast<uint8_t>(buf[i]);
       if (b == kCtrlZ && !decoder.mid_sequence()) return non_ascii;
@@ -164,6 +182,7 @@ bool is_utf8_text(File& file) {
       non_ascii = non_ascii || c >= 0x80;
     }
   }
+  read_failed = got < 0;
   return non_ascii && !decoder.mid_sequence();
 }
 
@@ -171,8 +190,10 @@ std::unique_ptr<File> open_text_file(FileSystem& fs, const Text& path, Error& er
                                      bool utf8_allowed) {
   std::unique_ptr<File> file = fs.open_read(path, err);
   if (!file || !utf8_allowed) return file;
-  const bool utf8 = is_utf8_text(*file);
+  bool read_failed = false;
+  const bool utf8 = is_utf8_text(*file, read_failed);
   file->close();
+  if (read_failed) return std::make_unique<FailedText>();
   // Read again from the start: as it stands, or through the decoder.
   file = fs.open_read(path, err);
   if (!file || !utf8) return file;

@@ -12,12 +12,14 @@ namespace qv {
 
 // True when the rest of the file, up to its end or a Ctrl-Z, is valid UTF-8
 // (no overlong forms, no surrogates) and holds at least one non-ASCII
-// character. Reads the file to that point.
-bool is_utf8_text(File& file);
+// character. Reads the file to that point; `read_failed` tells whether a read
+// error ended it early.
+bool is_utf8_text(File& file, bool& read_failed);
 
 // Opens a text file for reading. With `utf8_allowed`, a file that is UTF-8
 // text comes back as a file whose bytes read as CP866: a byte-order mark at
-// its start is dropped, a character CP866 lacks reads as '?'.
+// its start is dropped, a character CP866 lacks reads as '?'. A file whose
+// first reading fails comes back as one whose every read fails.
 std::unique_ptr<File> open_text_file(FileSystem& fs, const Text& path, Error& err,
                                      bool utf8_allowed);
 

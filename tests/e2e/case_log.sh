@@ -44,7 +44,7 @@ check_log() {
       "${in}a.txt O=> $out 5 bytes."
       "${in}b.big Restriction of the size of a file (23 > 10)"
       "Not Exist drive Q: !!!"
-      "Add. Inf. Q:\\out\\"
+      "Add. Inf. Q:\\out$sep"
       "Exit by amount cycles of perfomance files configuration 1."
       "End of the run, exit code 3")
   else
@@ -53,7 +53,7 @@ check_log() {
       "${in}a.txt O=> $out 5 байт."
       "${in}b.big ограничение размера файла (23 > 10)"
       "Несуществующий диск,Q: !!!"
-      "Доп. Инф. Q:\\out\\"
+      "Доп. Инф. Q:\\out$sep"
       "Выход по количеству циклов выполнения файлов конфигурации 1."
       "Конец работы, код выхода 3")
   fi
