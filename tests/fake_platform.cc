@@ -10,6 +10,7 @@
 #include "tests/fake_platform.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/cp866.h"
 
@@ -820,17 +821,19 @@ bool FakeProcess::run_command(const Text& command_line) {
 namespace {
 
 // A named lock of the fake: one recursive mutex per name for the whole test
-// binary, as a named system mutex is shared by every instance. A lock that is
-// dropped while held is released, as Windows abandons a mutex.
+// binary, as a named system mutex is shared by every instance. A wait for it
+// takes real time (at most the time-out). A lock that is dropped while held is
+// released, as Windows abandons a mutex.
 class FakeNamedLock : public NamedLock {
  public:
-  explicit FakeNamedLock(std::shared_ptr<std::recursive_mutex> m) : m_(std::move(m)) {}
+  explicit FakeNamedLock(std::shared_ptr<std::recursive_timed_mutex> m) : m_(std::move(m)) {}
   ~FakeNamedLock() override {
     while (held_ > 0) unlock();
   }
-  void lock() override {
-    m_->lock();
+  bool lock_within(int64_t timeout_ms) override {
+    if (!m_->try_lock_for(std::chrono::milliseconds(timeout_ms))) return false;
     ++held_;
+    return true;
   }
   void unlock() override {
     if (held_ == 0) return;
@@ -839,7 +842,7 @@ class FakeNamedLock : public NamedLock {
   }
 
  private:
-  std::shared_ptr<std::recursive_mutex> m_;
+  std::shared_ptr<std::recursive_timed_mutex> m_;
   int held_ = 0;
 };
 
@@ -847,10 +850,10 @@ class FakeNamedLock : public NamedLock {
 
 std::unique_ptr<NamedLock> FakeProcess::named_lock(const char* name) {
   static std::mutex registry_mutex;
-  static std::map<std::string, std::shared_ptr<std::recursive_mutex>> registry;
+  static std::map<std::string, std::shared_ptr<std::recursive_timed_mutex>> registry;
   std::lock_guard<std::mutex> g(registry_mutex);
   auto& m = registry[name];
-  if (!m) m = std::make_shared<std::recursive_mutex>();
+  if (!m) m = std::make_shared<std::recursive_timed_mutex>();
   return std::make_unique<FakeNamedLock>(m);
 }
 

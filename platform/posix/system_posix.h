@@ -42,7 +42,8 @@ class PosixProcess : public Process {
   explicit PosixProcess(Environment& env) : env_(env) {}
   // COMSPEC /C line when COMSPEC is set, else /bin/sh -c line; waits for it.
   bool run_command(const Text& command_line) override;
-  // flock on a lock file in the temporary directory, plus a thread mutex.
+  // flock on a lock file in the lock directory (open_lock_directory), plus a
+  // thread mutex; without a private directory, the thread mutex alone.
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
   // True after SIGINT, SIGTERM or SIGHUP.
   bool stop_requested() override;
@@ -51,8 +52,14 @@ class PosixProcess : public Process {
   Environment& env_;
 };
 
-// The lock file of a named lock (the name reduced to letters, digits, '_', '-').
-std::string lock_file_path(const char* name);
+// The file name of a named lock: "quorvane-<name>.lock", the name reduced to
+// letters, digits, '_' and '-'.
+std::string lock_file_name(const char* name);
+// The directory of the named locks, opened, or -1 when none is private:
+// `runtime_dir` (absolute, the account's own, not a link, written by no one
+// else), else <temp_dir>/quorvane-<uid>, made with mode 0700 or found to be
+// the account's own with mode 0700 and not a link.
+int open_lock_directory(const char* runtime_dir, const std::string& temp_dir);
 // The argument vector run_command starts for a command line.
 std::vector<std::string> command_argv(const std::optional<std::string>& comspec,
                                       const Text& command);
