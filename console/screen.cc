@@ -39,7 +39,7 @@ void Screen::clear_window() {
   fill_locked(wx1_, wy1_, wx2_, wy2_);
   cx_ = 1, cy_ = 1;
   if (transcript_mid_line_ && !device_.interactive()) {
-    device_.transcript("\n");
+    device_.transcript_line_break();
     transcript_mid_line_ = false;
   }
   present_locked();
@@ -78,13 +78,7 @@ uint8_t Screen::attribute() const {
 
 void Screen::write(std::string_view cp866) {
   std::lock_guard<std::mutex> g(mutex_);
-  for (char c : cp866) {
-    if (c == '\n') {
-      new_line_locked();
-    } else {
-      put_char_locked(static_cast<uint8_t>(c));
-    }
-  }
+  for (char c : cp866) put_char_locked(static_cast<uint8_t>(c));
   transcribe_locked(cp866);
   present_locked();
 }
@@ -104,7 +98,10 @@ void Screen::write_number(int64_t n, int width) {
 void Screen::new_line() {
   std::lock_guard<std::mutex> g(mutex_);
   new_line_locked();
-  transcribe_locked("\n");
+  if (transcript_ && !device_.interactive()) {
+    device_.transcript_line_break();
+    transcript_mid_line_ = false;
+  }
   present_locked();
 }
 
@@ -223,7 +220,7 @@ void Screen::present_locked() {
 void Screen::transcribe_locked(std::string_view cp866) {
   if (!transcript_ || cp866.empty() || device_.interactive()) return;
   device_.transcript(cp866);
-  transcript_mid_line_ = cp866.back() != '\n';
+  transcript_mid_line_ = true;
 }
 
 }  // namespace qv

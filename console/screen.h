@@ -50,6 +50,8 @@ class Screen {
   uint8_t attribute() const;
   // Writes text at the cursor: wraps after the last column, scrolls the
   // window (only the window) when the cursor would leave its bottom row.
+  // Every byte is one character cell, control bytes included (they are shown
+  // as their glyphs): only new_line() breaks a line.
   void write(std::string_view cp866);
   void write(char c);
   // A number in decimal, right-aligned in `width` columns (0 = no width).

@@ -684,7 +684,12 @@ void FakeConsole::present(const CellGrid& cells) {
 
 void FakeConsole::transcript(std::string_view cp866) {
   std::lock_guard<std::mutex> g(m_);
-  transcript_.append(cp866);
+  transcript_ += cp866_to_glyphs_utf8(cp866);
+}
+
+void FakeConsole::transcript_line_break() {
+  std::lock_guard<std::mutex> g(m_);
+  transcript_ += '\n';
 }
 
 bool FakeConsole::key_waiting() {
@@ -707,14 +712,14 @@ void FakeConsole::press_key(int after_checks) {
 
 std::string FakeConsole::transcript_utf8() const {
   std::lock_guard<std::mutex> g(m_);
-  return cp866_to_utf8(transcript_);
+  return transcript_;
 }
 
 std::string FakeConsole::row(int y) const {
   std::lock_guard<std::mutex> g(m_);
   std::string out;
   if (y < 1 || y > kScreenRows) return out;
-  for (const Cell& c : grid_[y - 1]) append_utf8(out, cp866_to_unicode(c.ch));
+  for (const Cell& c : grid_[y - 1]) append_utf8(out, cp866_glyph(c.ch));
   return out;
 }
 

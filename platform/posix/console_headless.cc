@@ -40,8 +40,13 @@ class HeadlessConsole : public ConsoleDevice {
 
   void transcript(std::string_view cp866) override {
     std::lock_guard<std::mutex> hold(out_mutex_);
-    pending_out_ += cp866_to_utf8(cp866);
-    if (cp866.find('\n') != std::string_view::npos) write_out();
+    pending_out_ += cp866_to_glyphs_utf8(cp866);
+  }
+
+  void transcript_line_break() override {
+    std::lock_guard<std::mutex> hold(out_mutex_);
+    pending_out_ += '\n';
+    write_out();
   }
 
   bool key_waiting() override {

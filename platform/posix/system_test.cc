@@ -172,12 +172,15 @@ class HeadlessTest : public ::testing::Test {
   std::unique_ptr<ConsoleDevice> console_;
 };
 
-TEST_F(HeadlessTest, TranscriptIsUtf8WrittenOutAtEachLineEnd) {
+// Control bytes are characters like any other (their glyphs); only a line
+// break ends a line, and each line goes out at once.
+TEST_F(HeadlessTest, TranscriptIsUtf8WithGlyphsWrittenOutAtEachLineBreak) {
   EXPECT_FALSE(console_->interactive());
   console_->transcript("Файл ─"_oem);
+  console_->transcript("\n\r\x1b\x07\x7f");
   EXPECT_EQ(output(), "") << "a line was written before it ended";
-  console_->transcript("\n");
-  EXPECT_EQ(output(), "Файл ─\n");
+  console_->transcript_line_break();
+  EXPECT_EQ(output(), "Файл ─◙♪←•⌂\n");
   console_->transcript("tail");
   console_.reset();  // at the end what is left is written out
   EXPECT_EQ(output(), "tail");
