@@ -41,8 +41,10 @@ expect_timed_end() {
   expect_file out/t.txt "timed"
 }
 
+attacker=qv-lock-intruder
+made_user=0
 qv_setup
-trap 'end_holders; qv_cleanup' EXIT
+trap 'end_holders; qv_cleanup; [ "$made_user" = 0 ] || userdel "$attacker" 2>/dev/null' EXIT
 chmod 755 "$QV_DIR"
 export TMPDIR=$QV_DIR/tmp  # a shared temporary directory, as /tmp is
 mkdir -m 1777 "$TMPDIR"
@@ -52,9 +54,10 @@ own=$TMPDIR/quorvane-$me
 
 # --- another user plants and holds every lock file the program might look for
 if [ "$me" -eq 0 ]; then
-  attacker=qv-lock-intruder
-  id "$attacker" >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin "$attacker" ||
-    qv_fail "cannot create the user $attacker"
+  if ! id "$attacker" >/dev/null 2>&1; then
+    useradd -M -s /usr/sbin/nologin "$attacker" || qv_fail "cannot create the user $attacker"
+    made_user=1
+  fi
   setpriv --reuid="$attacker" --regid="$attacker" --clear-groups mkdir -m 777 "$own"
   for name in Time_Unic Hint; do
     hold_lock "$TMPDIR/quorvane-$name.lock" "$attacker"
@@ -90,23 +93,13 @@ expect_timed_end
 # A stop request ends the run even so.
 qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 10" "NUMBER_TIME_WORK 0" "VALID_CYCLE_FULL_RUN 0"
 qv_file in/u.txt "stopped"
-cmd=$(qv_command)
-(cd "$QV_DIR" && exec $cmd </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
-pid=$!
+qv_start
 deadline=$((SECONDS + QV_TIMEOUT))
 until [ -f "$QV_DIR/out/u.txt" ]; do
-  [ $SECONDS -lt $deadline ] || { kill -KILL $pid; qv_fail "no transfer while the locks are held"; }
+  [ $SECONDS -lt $deadline ] || { kill -KILL $QV_PID; qv_fail "no transfer while the locks are held"; }
   sleep 0.1
 done
-kill -TERM $pid
-deadline=$((SECONDS + 15))  # the 3.3 s wait for the threads and the 0.9 s farewell pause
-while kill -0 $pid 2>/dev/null; do
-  [ $SECONDS -lt $deadline ] || { kill -KILL $pid; qv_fail "SIGTERM did not end the run"; }
-  sleep 0.2
-done
-wait $pid
-QV_EXIT=$?
-tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
+qv_stop TERM 15  # the 3.3 s wait for the threads and the 0.9 s farewell pause
 expect_exit 0
 expect_output_contains "Exit on pressing a key."
 echo "case_locks: all checks passed"
