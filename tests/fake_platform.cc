@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "platform/cp866.h"
 
@@ -827,16 +828,21 @@ namespace {
 
 // A named lock of the fake: one recursive mutex per name for the whole test
 // binary, as a named system mutex is shared by every instance. A wait for it
-// takes real time (at most the time-out). A lock that is dropped while held is
-// released, as Windows abandons a mutex.
+// takes real time (at most the time-out; polled, as ThreadSanitizer cannot
+// follow a timed wait). A lock that is dropped while held is released, as
+// Windows abandons a mutex.
 class FakeNamedLock : public NamedLock {
  public:
-  explicit FakeNamedLock(std::shared_ptr<std::recursive_timed_mutex> m) : m_(std::move(m)) {}
+  explicit FakeNamedLock(std::shared_ptr<std::recursive_mutex> m) : m_(std::move(m)) {}
   ~FakeNamedLock() override {
     while (held_ > 0) unlock();
   }
   bool lock_within(int64_t timeout_ms) override {
-    if (!m_->try_lock_for(std::chrono::milliseconds(timeout_ms))) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!m_->try_lock()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     ++held_;
     return true;
   }
@@ -847,7 +853,7 @@ class FakeNamedLock : public NamedLock {
   }
 
  private:
-  std::shared_ptr<std::recursive_timed_mutex> m_;
+  std::shared_ptr<std::recursive_mutex> m_;
   int held_ = 0;
 };
 
@@ -855,10 +861,10 @@ class FakeNamedLock : public NamedLock {
 
 std::unique_ptr<NamedLock> FakeProcess::named_lock(const char* name) {
   static std::mutex registry_mutex;
-  static std::map<std::string, std::shared_ptr<std::recursive_timed_mutex>> registry;
+  static std::map<std::string, std::shared_ptr<std::recursive_mutex>> registry;
   std::lock_guard<std::mutex> g(registry_mutex);
   auto& m = registry[name];
-  if (!m) m = std::make_shared<std::recursive_timed_mutex>();
+  if (!m) m = std::make_shared<std::recursive_mutex>();
   return std::make_unique<FakeNamedLock>(m);
 }
 

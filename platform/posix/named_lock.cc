@@ -61,9 +61,21 @@ std::string temp_directory() {
   return (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
 }
 
-// flock on the lock file plus a timed mutex, because the same lock object is
-// taken from two threads of this process. Without a lock file (no private
-// directory could be had) only the threads of this process exclude each other.
+// Calls try_once until it succeeds or the deadline has passed, sleeping a
+// little between tries. (A polled wait: ThreadSanitizer cannot follow the
+// timed waits of the standard mutexes.)
+template <typename Try>
+bool retry_until(Deadline deadline, Try try_once) {
+  for (;;) {
+    if (try_once()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kRetryStep);
+  }
+}
+
+// flock on the lock file plus a mutex, because the same lock object is taken
+// from two threads of this process. Without a lock file (no private directory
+// could be had) only the threads of this process exclude each other.
 class FlockLock : public NamedLock {
  public:
   explicit FlockLock(int fd) : fd_(fd) {}
@@ -76,8 +88,8 @@ class FlockLock : public NamedLock {
   bool lock_within(int64_t timeout_ms) override {
     const Deadline deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    if (!mutex_.try_lock_until(deadline)) return false;
-    if (fd_ < 0 || take_flock_until(deadline)) return true;
+    if (!retry_until(deadline, [this] { return mutex_.try_lock(); })) return false;
+    if (fd_ < 0 || retry_until(deadline, [this] { return try_flock(); })) return true;
     mutex_.unlock();
     return false;
   }
@@ -88,19 +100,15 @@ class FlockLock : public NamedLock {
   }
 
  private:
-  // Tries the flock until the deadline. A failure other than "held
-  // elsewhere" leaves the thread mutex as the only exclusion.
-  bool take_flock_until(Deadline deadline) {
-    for (;;) {
-      if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-      if (errno != EWOULDBLOCK && errno != EINTR) return true;
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      std::this_thread::sleep_for(kRetryStep);
-    }
+  // True once the flock is held. A failure other than "held elsewhere"
+  // counts as held: the thread mutex is then the only exclusion.
+  bool try_flock() {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    return errno != EWOULDBLOCK && errno != EINTR;
   }
 
   int fd_;
-  std::timed_mutex mutex_;
+  std::mutex mutex_;
 };
 
 }  // namespace

@@ -18,10 +18,11 @@ end_holders() {
   holders=()
 }
 
-# hold_lock FILE [USER]: a process holds flock on FILE until end_holders.
+# hold_lock FILE [USER]: a process holds flock on FILE until end_holders
+# (the holder is the process itself, so that ending it releases the lock).
 hold_lock() {
   local file=$1 as=(${2:+setpriv --reuid="$2" --regid="$2" --clear-groups})
-  "${as[@]}" flock "$file" sleep 600 &
+  "${as[@]}" bash -c 'exec 9>>"$1" && flock 9 && exec sleep 600' _ "$file" &
   holders+=($!)
   local deadline=$((SECONDS + 10))
   until [ -e "$file" ] && ! flock -n "$file" true 2>/dev/null; do
