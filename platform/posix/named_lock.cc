@@ -23,19 +23,20 @@ using Deadline = std::chrono::steady_clock::time_point;
 // How long a wait for a lock held by another process sleeps between tries.
 constexpr std::chrono::milliseconds kRetryStep{2};
 
-// True for a directory of the running account whose mode has none of the
-// `forbidden` bits.
-bool private_directory(int fd, mode_t forbidden) {
+// True for a directory of the running account that no one else may enter,
+// read or write (a lock file inside can then be held by no one else, even
+// through a read-only descriptor).
+bool private_directory(int fd) {
   struct stat st;
   return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-         (st.st_mode & forbidden) == 0;
+         (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
 // The directory at `path`, never through a link at its end, when it is
 // private as above; -1 otherwise.
-int open_private_directory(const std::string& path, mode_t forbidden) {
+int open_private_directory(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd >= 0 && !private_directory(fd, forbidden)) {
+  if (fd >= 0 && !private_directory(fd)) {
     ::close(fd);
     fd = -1;
   }
@@ -125,12 +126,12 @@ std::string lock_file_name(const char* name) {
 
 int open_lock_directory(const char* runtime_dir, const std::string& temp_dir) {
   if (runtime_dir != nullptr && runtime_dir[0] == '/') {
-    int fd = open_private_directory(runtime_dir, S_IWGRP | S_IWOTH);
+    int fd = open_private_directory(runtime_dir);
     if (fd >= 0) return fd;
   }
   const std::string own = temp_dir + "/quorvane-" + std::to_string(::geteuid());
   ::mkdir(own.c_str(), 0700);  // an existing one is checked below like a new one
-  return open_private_directory(own, S_IRWXG | S_IRWXO);
+  return open_private_directory(own);
 }
 
 std::unique_ptr<NamedLock> PosixProcess::named_lock(const char* name) {

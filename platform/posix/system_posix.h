@@ -56,9 +56,9 @@ class PosixProcess : public Process {
 // letters, digits, '_' and '-'.
 std::string lock_file_name(const char* name);
 // The directory of the named locks, opened, or -1 when none is private:
-// `runtime_dir` (absolute, the account's own, not a link, written by no one
-// else), else <temp_dir>/quorvane-<uid>, made with mode 0700 or found to be
-// the account's own with mode 0700 and not a link.
+// `runtime_dir` when it is absolute, the account's own, not a link and closed
+// to everyone else (mode 0700), else <temp_dir>/quorvane-<uid>, made with mode
+// 0700 or found to be just such a directory.
 int open_lock_directory(const char* runtime_dir, const std::string& temp_dir);
 // The argument vector run_command starts for a command line.
 std::vector<std::string> command_argv(const std::optional<std::string>& comspec,

@@ -55,6 +55,8 @@ class LockDirTest : public ::testing::Test {
     ASSERT_EQ(::mkdir(at("xdg").c_str(), 0700), 0);
     ASSERT_EQ(::mkdir(at("open").c_str(), 0700), 0);
     ASSERT_EQ(::chmod(at("open").c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir(at("readable").c_str(), 0700), 0);  // others could hold a lock read-only
+    ASSERT_EQ(::chmod(at("readable").c_str(), 0755), 0);
     ASSERT_EQ(::symlink(at("xdg").c_str(), at("link").c_str()), 0);
   }
   void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + base_ + "'").c_str()), 0); }
@@ -72,7 +74,7 @@ class LockDirTest : public ::testing::Test {
 };
 
 // The lock directory is the runtime directory only when it is the account's
-// own, not a link and written by no one else; otherwise the account's own
+// own, not a link and closed to everyone else; otherwise the account's own
 // 0700 directory, which is refused in turn when it is anything else.
 TEST_F(LockDirTest, OnlyADirectoryNoOtherAccountCanWriteIsTaken) {
   enum Own { kFresh, kMode755, kLinkToXdg, kForeignOwner };
@@ -81,9 +83,9 @@ TEST_F(LockDirTest, OnlyADirectoryNoOtherAccountCanWriteIsTaken) {
     Own own;
     const char* chosen;  // "xdg", "own" or "" for none
   } cases[] = {
-      {"xdg", kFresh, "xdg"},    {"link", kFresh, "own"},     {"open", kFresh, "own"},
-      {nullptr, kFresh, "own"},  {"-", kFresh, "own"},        {nullptr, kMode755, ""},
-      {nullptr, kLinkToXdg, ""}, {"open", kForeignOwner, ""},
+      {"xdg", kFresh, "xdg"},      {"link", kFresh, "own"},   {"open", kFresh, "own"},
+      {"readable", kFresh, "own"}, {nullptr, kFresh, "own"},  {"-", kFresh, "own"},
+      {nullptr, kMode755, ""},     {nullptr, kLinkToXdg, ""}, {"open", kForeignOwner, ""},
   };
   int n = 0;
   for (const Case& c : cases) {
