@@ -1,19 +1,16 @@
 // What only the POSIX system side has to get right: arguments reach the
 // program in Windows-1251, stop signals never end it, named locks live where
-// no other account can reach them and a wait for one is bounded, and the
-// headless console (fed through a pipe) writes UTF-8 and never takes the end
-// of its input for a key.
+// no other account can reach them, and the headless console (fed through a
+// pipe) writes UTF-8 and never takes the end of its input for a key.
 #ifndef _WIN32
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "gtest/gtest.h"
 #include "platform/cp866.h"
@@ -113,35 +110,6 @@ TEST_F(LockDirTest, OnlyADirectoryNoOtherAccountCanWriteIsTaken) {
     }
     if (fd >= 0) ::close(fd);
   }
-}
-
-// The lock file is the account's own (0600); a flock held on it elsewhere, or
-// the same lock object held by another thread, makes the wait give up.
-TEST_F(LockDirTest, AWaitForALockHeldElsewhereGivesUp) {
-  const char* saved = ::getenv("XDG_RUNTIME_DIR");
-  const std::string saved_value = saved ? saved : "";
-  ::setenv("XDG_RUNTIME_DIR", at("xdg").c_str(), 1);
-  PosixEnvironment env(0, nullptr);
-  PosixProcess process(env);
-  std::unique_ptr<NamedLock> lock = process.named_lock("Time_Unic");
-  const std::string file = at("xdg/quorvane-Time_Unic.lock");
-  struct stat st;
-  ASSERT_EQ(::stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
-
-  int other = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);  // another holder of the flock
-  ASSERT_EQ(::flock(other, LOCK_EX), 0);
-  EXPECT_FALSE(lock->lock_within(30));
-  ::close(other);
-  ASSERT_TRUE(lock->lock_within(30));
-  bool second_thread_got_it = true;
-  std::thread([&] { second_thread_got_it = lock->lock_within(30); }).join();
-  EXPECT_FALSE(second_thread_got_it);
-  lock->unlock();
-  if (saved)
-    ::setenv("XDG_RUNTIME_DIR", saved_value.c_str(), 1);
-  else
-    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 class HeadlessTest : public ::testing::Test {
