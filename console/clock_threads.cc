@@ -37,20 +37,28 @@ constexpr int64_t kTitleFirstMs = 33;
 constexpr int64_t kTitlePassMs = 3000;
 constexpr int64_t kTitleStopWaitMs = 3333;
 
-// Holds a named lock for one burst of cell writes; no lock, no waiting.
+// The longest wait for a drawing lock. A holder keeps it for one burst of
+// cell writes, so a longer hold is a stuck or hostile holder: the burst is
+// then left out (the clock and the title come back with their next drawing,
+// the date line with the clock thread's next pass). Short, so that the clock
+// thread still counts every second and nothing waits on a lock for long.
+constexpr int64_t kLockWaitMs = 20;
+
+// Holds a named lock for one burst of cell writes when it can be had in time;
+// no lock, no waiting.
 class Hold {
  public:
-  explicit Hold(NamedLock* lock) : lock_(lock) {
-    if (lock_) lock_->lock();
-  }
+  explicit Hold(NamedLock* lock) : lock_(lock), held_(!lock || lock->lock_within(kLockWaitMs)) {}
   ~Hold() {
-    if (lock_) lock_->unlock();
+    if (lock_ && held_) lock_->unlock();
   }
   Hold(const Hold&) = delete;
   Hold& operator=(const Hold&) = delete;
+  bool held() const { return held_; }
 
  private:
   NamedLock* lock_;
+  bool held_;
 };
 
 std::string_view day_name(const Run& run, int weekday) {
@@ -63,10 +71,12 @@ std::string_view month_name(const Run& run, int month) {
   return tr(run, kMonthNamesEn[month - 1], kMonthNamesRu[month - 1]);
 }
 
-// Writes a burst of cells under the clock lock.
-void draw_clock_cells(Run& run, int x, int y, std::string_view text, uint8_t attribute) {
+// Writes a burst of cells under the clock lock; false when the lock was
+// held elsewhere for too long and nothing was written.
+bool draw_clock_cells(Run& run, int x, int y, std::string_view text, uint8_t attribute) {
   Hold hold(run.drawing.clock_lock.get());
-  run.screen.put_text(x, y, text, attribute);
+  if (hold.held()) run.screen.put_text(x, y, text, attribute);
+  return hold.held();
 }
 
 bool same_date(const LocalTime& a, const LocalTime& b) {
@@ -96,11 +106,12 @@ ClockMemory first_clock_memory(Run& run) {
   return seen;
 }
 
-// One pass of the clock thread: date line on a new date, elapsed time and
-// clock on a new second.
+// One pass of the clock thread: date line on a new date (or when the last
+// one could not be drawn), elapsed time and clock on a new second.
 void clock_pass(Run& run, ClockMemory& seen) {
   run.clock.set_date(run.os.clock.local_time());
-  if (run.drawing.clock_drawing && !same_date(run.clock.get(), seen.date)) {
+  const bool new_date = !same_date(run.clock.get(), seen.date);
+  if (run.drawing.clock_drawing && (new_date || run.drawing.date_line_pending)) {
     draw_date_line(run);
     seen.date = run.clock.get();
   }
@@ -135,7 +146,7 @@ void title_thread_body(Run& run) {
     Text title = title_text(run);
     if (run.drawing.title_drawing) {
       Hold hold(run.drawing.title_lock.get());
-      run.screen.put_text(kTitleColumn, kTitleRow, title, kCyan);
+      if (hold.held()) run.screen.put_text(kTitleColumn, kTitleRow, title, kCyan);
     }
     run.os.clock.sleep_ms(kTitlePassMs);
   } while (!run.drawing.title_stop);
@@ -191,9 +202,8 @@ void advance_elapsed(Run& run) {
 }
 
 void draw_date_line(Run& run) {
-  if (run.drawing.clock_drawing) {
-    draw_clock_cells(run, 1, 1, std::string(kDateLineWidth, ' '), kCyan);
-  }
+  const bool drawing = run.drawing.clock_drawing;
+  bool drawn = drawing && draw_clock_cells(run, 1, 1, std::string(kDateLineWidth, ' '), kCyan);
   const LocalTime today = run.os.clock.local_time();
   run.clock.set_date(today);
   const std::string_view day = day_name(run, today.weekday);
@@ -209,7 +219,8 @@ void draw_date_line(Run& run) {
   line += ' ';
   line += tr(run, "year", "года"_oem);
   line += '.';
-  if (run.drawing.clock_drawing) draw_clock_cells(run, 36 - width / 2, 1, line, kCyan);
+  if (drawn) drawn = draw_clock_cells(run, 36 - width / 2, 1, line, kCyan);
+  run.drawing.date_line_pending = drawing && !drawn;
 }
 
 void start_clock_thread(Run& run) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -74,16 +76,28 @@ TEST(DateLine, CentredByWidthANewShorterDateLeavesNothingAndDrawingOffDrawsNothi
   }
 }
 
+// The fake clock, raising the clock thread's stop flag at every sleep: the
+// thread then runs exactly one pass.
+struct OnePassClock : Clock {
+  explicit OnePassClock(fake::FakeClock& fake_clock) : clock(fake_clock) {}
+  LocalTime local_time() override { return clock.local_time(); }
+  int64_t monotonic_ms() override { return clock.monotonic_ms(); }
+  int64_t now_ns() override { return clock.now_ns(); }
+  void sleep_ms(int64_t ms) override {
+    if (stop != nullptr) *stop = true;
+    clock.sleep_ms(ms);
+  }
+  fake::FakeClock& clock;
+  std::atomic<bool>* stop = nullptr;
+};
+
 TEST(ClockThread, TheFirstPassDrawsDateClockAndOneSecond) {
   fake::FakePlatform p;
-  qv::Run run(p.platform);
-  // Holding the clock lock keeps the thread inside its first pass until the
-  // stop flag is up, so exactly one pass runs.
-  std::unique_ptr<NamedLock> held = p.process.named_lock("Time_Unic");
-  held->lock();
+  OnePassClock one_pass(p.clock);
+  Platform platform{p.fs, p.console, p.env, one_pass, p.process, p.log};
+  qv::Run run(platform);
+  one_pass.stop = &run.drawing.clock_stop;
   start_clock_thread(run);
-  stop_clock_thread(run);
-  held->unlock();
   run.drawing.clock_thread.join();
   EXPECT_EQ(p.console.row(1),
             blanks(20) + "Saturday, 5 December 2026 year." + blanks(21) + "14:07:09");
@@ -95,6 +109,58 @@ TEST(ClockThread, TheFirstPassDrawsDateClockAndOneSecond) {
   EXPECT_EQ(p.clock.slept_ms(), 777 + 170);
   stop_title_thread(run);
   EXPECT_EQ(p.clock.slept_ms(), 777 + 170 + 3333);
+}
+
+// Waits (a few seconds at most) until `done` holds.
+template <typename Done>
+bool eventually(Done done) {
+  for (int i = 0; i < 5000 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return done();
+}
+
+// Another instance that holds both drawing locks until it is told to let go.
+class ForeignHolder {
+ public:
+  explicit ForeignHolder(Process& process)
+      : thread_([this, &process] {
+          auto clock = process.named_lock("Time_Unic"), title = process.named_lock("Hint");
+          held_ = clock->lock_within(1000) && title->lock_within(1000);
+          ready_ = true;
+          while (!release_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          clock->unlock();
+          title->unlock();
+        }) {
+    while (!ready_) std::this_thread::yield();
+  }
+  ~ForeignHolder() { release(); }
+  bool held() const { return held_; }
+  void release() {
+    release_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::atomic<bool> held_{false}, ready_{false}, release_{false};
+  std::thread thread_;
+};
+
+TEST(ClockThread, LocksHeldElsewhereNeitherStopTheCountNorTheEndAndTheDateComesBack) {
+  fake::FakePlatform p;
+  qv::Run run(p.platform);
+  ForeignHolder holder(p.process);
+  ASSERT_TRUE(holder.held());
+  start_clock_thread(run);
+  start_title_thread(run);
+  EXPECT_TRUE(eventually([&] { return run.drawing.elapsed.load() >= 3; }));
+  draw_date_line(run);  // the main thread's date line gives up too
+  EXPECT_TRUE(run.drawing.date_line_pending.load());
+  EXPECT_EQ(p.console.row(1) + p.console.row(4) + p.console.row(25), blanks(240));
+  holder.release();
+  EXPECT_TRUE(eventually([&] { return p.console.row(1).find("Saturday") != std::string::npos; }));
+  stop_clock_thread(run);
+  stop_title_thread(run);
+  EXPECT_FALSE(run.drawing.clock_thread.joinable() || run.drawing.title_thread.joinable());
 }
 
 TEST(ClockThread, BothThreadsRunUntilStoppedKeepTheCursorAndTheTitleFollowsItsFlag) {

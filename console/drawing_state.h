@@ -16,6 +16,8 @@ struct DrawingState {
   std::atomic<bool> title_drawing{true};
   std::atomic<bool> clock_stop{false};
   std::atomic<bool> title_stop{false};
+  // The lock kept the last date line out; the clock thread draws it again.
+  std::atomic<bool> date_line_pending{false};
   std::unique_ptr<NamedLock> clock_lock;  // "Time_Unic"
   std::unique_ptr<NamedLock> title_lock;  // "Hint"
   std::thread clock_thread;

@@ -18,12 +18,6 @@ bool error_colour(uint8_t attribute) {
   return foreground == kRed || background == kRed || foreground == kYellow;
 }
 
-// A control byte never reaches the log raw: it could break a line in two.
-char printable(char c) {
-  const auto b = static_cast<uint8_t>(c);
-  return b < 0x20 || b == 0x7F ? '?' : c;
-}
-
 bool wanted(LogDetail detail, LogLineKind kind) {
   return detail == LogDetail::kFull || kind != LogLineKind::kInfo;
 }
@@ -82,12 +76,8 @@ void MessageLog::text(std::string_view cp866, uint8_t attribute) {
   std::lock_guard<std::mutex> g(mutex_);
   if (!active_ || quiet_) return;
   for (char c : cp866) {
-    if (c == '\n') {
-      finish_line_locked();
-      continue;
-    }
     if (open_.text.empty()) open_.stamp = clock_.local_time();
-    if (open_.text.size() < kMaxLineBytes) open_.text += printable(c);
+    if (open_.text.size() < kMaxLineBytes) open_.text += c;
     if (!open_.marked && error_colour(attribute)) open_.kind = LogLineKind::kError;
   }
 }

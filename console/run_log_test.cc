@@ -19,7 +19,7 @@ constexpr char kLog[] = "C:\\QV\\RUN.LOG";
 
 // The log's lines without their stamps; every line must carry one.
 std::vector<std::string> texts_of(const fake::FakePlatform& fp) {
-  static const std::regex stamped(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*)$)");
+  static const std::regex stamped(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ([\s\S]*)$)");
   std::vector<std::string> out;
   for (const std::string& line : fp.log.lines(kLog)) {
     std::smatch m;
@@ -154,7 +154,9 @@ TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
   start_message_line(run);
   run.screen.write("next");
   start_transcript_line(run);
-  run.screen.write("report\nsecond row");
+  run.screen.write("report");
+  run.screen.new_line();
+  run.screen.write("second row\nforged");
   {
     QuietLog quiet(run);
     start_message_line(run);
@@ -163,10 +165,11 @@ TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
   start_message_line(run);
   run.screen.write("last");
   close_run_log(run, 0);
-  EXPECT_EQ(texts_of(fp),
-            (std::vector<std::string>{"Start of the run", full_row, "next", "report", "second row",
-                                      "last", "End of the run, exit code 0"}));
-  EXPECT_EQ(fp.console.transcript_utf8(), full_row + "\nnext\nreport\nsecond row\ncountdown\nlast");
+  EXPECT_EQ(texts_of(fp), (std::vector<std::string>{"Start of the run", full_row, "next", "report",
+                                                    "second row\nforged", "last",
+                                                    "End of the run, exit code 0"}));
+  EXPECT_EQ(fp.console.transcript_utf8(),
+            full_row + "\nnext\nreport\nsecond row◙forged\ncountdown\nlast");
 }
 
 }  // namespace

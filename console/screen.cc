@@ -75,13 +75,7 @@ uint8_t Screen::attribute() const {
 
 void Screen::write(std::string_view cp866) {
   std::lock_guard<std::mutex> g(mutex_);
-  for (char c : cp866) {
-    if (c == '\n') {
-      new_line_locked();
-    } else {
-      put_char_locked(static_cast<uint8_t>(c));
-    }
-  }
+  for (char c : cp866) put_char_locked(static_cast<uint8_t>(c));
   transcribe_locked(cp866);
   present_locked();
 }
@@ -101,7 +95,7 @@ void Screen::write_number(int64_t n, int width) {
 void Screen::new_line() {
   std::lock_guard<std::mutex> g(mutex_);
   new_line_locked();
-  transcribe_locked("\n");
+  break_transcript_locked();
   present_locked();
 }
 
@@ -116,7 +110,7 @@ void Screen::begin_message() {
   std::lock_guard<std::mutex> g(mutex_);
   if (cx_ != 1) {
     new_line_locked();
-    transcribe_locked("\n");
+    break_transcript_locked();
     present_locked();
   }
   end_transcript_line_locked();
@@ -242,13 +236,23 @@ void Screen::transcribe_locked(std::string_view cp866) {
   if (listener_ != nullptr) listener_->text(cp866, attr_);
   if (device_.interactive()) return;
   device_.transcript(cp866);
-  transcript_mid_line_ = cp866.back() != '\n';
+  transcript_mid_line_ = true;
 }
 
 void Screen::end_transcript_line_locked() {
   if (listener_ != nullptr) listener_->boundary();
   if (!transcript_mid_line_ || device_.interactive()) return;
-  device_.transcript("\n");
+  device_.transcript_line_break();
+  transcript_mid_line_ = false;
+}
+
+// An explicit line break: the only one the transcript and the log ever get
+// (a line feed inside a text is a glyph like any other byte).
+void Screen::break_transcript_locked() {
+  if (!transcript_) return;
+  if (listener_ != nullptr) listener_->boundary();
+  if (device_.interactive()) return;
+  device_.transcript_line_break();
   transcript_mid_line_ = false;
 }
 

@@ -62,6 +62,8 @@ class Screen {
   uint8_t attribute() const;
   // Writes text at the cursor: wraps after the last column, scrolls the
   // window (only the window) when the cursor would leave its bottom row.
+  // Every byte is one character cell, control bytes included (they are shown
+  // as their glyphs): only new_line() breaks a line.
   void write(std::string_view cp866);
   void write(char c);
   // A number in decimal, right-aligned in `width` columns (0 = no width).
@@ -113,6 +115,7 @@ class Screen {
   void present_locked();
   void transcribe_locked(std::string_view cp866);
   void end_transcript_line_locked();
+  void break_transcript_locked();
   int window_cols() const { return wx2_ - wx1_ + 1; }
   int window_rows() const { return wy2_ - wy1_ + 1; }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/cp866.h"
 #include "tests/fake_platform.h"
@@ -68,6 +69,25 @@ TEST(ScreenTranscript, HeadlessCopiesWindowTextWithLineBreaksOnly) {
   Screen shown(screen);
   shown.write_line("shown only");  // an interactive console keeps no transcript
   EXPECT_EQ(screen.transcript_utf8() + screen.row(1).substr(0, 10), "shown only");
+}
+
+// A name holding a line feed, a carriage return, ESC, BEL and DEL is one run
+// of characters: the cells hold its bytes, the screen and the transcript show
+// their glyphs, and only new_line() starts another transcript line.
+TEST(ScreenTranscript, ControlBytesInATextAreShownAsGlyphsOnOneLine) {
+  const std::string name = "a\nExit\r\x1b[2J\x07\x7f";
+  for (bool interactive : {false, true}) {
+    fake::FakeConsole console(interactive);
+    Screen s(console);
+    s.write("File ");
+    s.write(name);
+    s.new_line();
+    s.write("next");
+    EXPECT_EQ(cells_text(s, 1, 1, 18), "File " + name);
+    EXPECT_EQ(std::pair(s.where_x(), s.where_y()), std::pair(5, 2));
+    EXPECT_EQ(console.row(1), "File a◙Exit♪←[2J•⌂" + std::string(62, ' '));
+    EXPECT_EQ(console.transcript_utf8(), interactive ? "" : "File a◙Exit♪←[2J•⌂\nnext");
+  }
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ namespace qv {
 constexpr int kScreenCols = 80;
 constexpr int kScreenRows = 25;
 
-// One character cell: a CP866 byte and a colour attribute
+// One character cell: a CP866 byte (a control byte is shown as its glyph)
+// and a colour attribute
 // (low nibble foreground 0..15, high nibble background 0..15).
 struct Cell {
   uint8_t ch = ' ';
@@ -27,8 +28,12 @@ class ConsoleDevice {
   virtual bool interactive() const = 0;
   // Shows the grid; a renderer sends only what changed since the last call.
   virtual void present(const CellGrid& cells) = 0;
-  // Headless only: appends CP866 text to the transcript (renderer makes UTF-8).
+  // Headless only: appends CP866 characters to the transcript line; every
+  // byte is one character, a control byte shown as its glyph (renderer makes
+  // UTF-8), so a line ends only through transcript_line_break.
   virtual void transcript(std::string_view cp866) = 0;
+  // Headless only: ends the transcript line and writes it out at once.
+  virtual void transcript_line_break() = 0;
   // Shows or hides the cursor.
   virtual void set_cursor_visible(bool visible) = 0;
   // True when a key press is waiting (it is not consumed). Headless: true only

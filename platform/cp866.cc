@@ -27,6 +27,13 @@ std::string cp866_to_utf8(std::string_view oem) {
   return out;
 }
 
+std::string cp866_to_glyphs_utf8(std::string_view oem) {
+  std::string out;
+  out.reserve(oem.size() * 2);
+  for (char ch : oem) append_utf8(out, cp866_glyph(static_cast<uint8_t>(ch)));
+  return out;
+}
+
 bool utf8_to_cp866(std::string_view utf8, std::string& oem) {
   oem.clear();
   bool ok = true;

@@ -30,6 +30,15 @@ inline constexpr char16_t kHigh[128] = {
     0x044C, 0x044D, 0x044E, 0x044F, 0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0};
 
+// What a console shows for the control bytes 0x00..0x1F: nothing for NUL,
+// then the code page's glyphs from the smiling face to the down triangle.
+inline constexpr char16_t kLowGlyphs[32] = {
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+    0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
+    0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC};
+// ... and for DEL, 0x7F: the house.
+inline constexpr char16_t kDelGlyph = 0x2302;
+
 // CP866 byte of a code point, or -1 when CP866 has none.
 constexpr int from_unicode(char32_t c) {
   if (c < 0x80) return static_cast<int>(c);
@@ -109,6 +118,16 @@ constexpr char32_t cp866_to_unicode(uint8_t b) {
   return b < 0x80 ? char32_t(b) : char32_t(cp866_detail::kHigh[b - 0x80]);
 }
 
+// The character a console shows for a CP866 byte: the code page's glyph for
+// a control byte (below 0x20, and 0x7F), the byte's character otherwise; so
+// what is shown is never a control character. For display only: names and
+// file contents keep their bytes.
+constexpr char32_t cp866_glyph(uint8_t b) {
+  if (b < 0x20) return cp866_detail::kLowGlyphs[b];
+  if (b == 0x7F) return cp866_detail::kDelGlyph;
+  return cp866_to_unicode(b);
+}
+
 // CP866 byte of a code point, or -1 when CP866 cannot hold it.
 constexpr int unicode_to_cp866(char32_t c) {
   return cp866_detail::from_unicode(c);
@@ -116,6 +135,10 @@ constexpr int unicode_to_cp866(char32_t c) {
 
 // CP866 bytes to UTF-8.
 std::string cp866_to_utf8(std::string_view oem);
+
+// CP866 bytes to UTF-8 as a console shows them: control bytes as glyphs
+// (cp866_glyph). What every renderer of text for a person uses.
+std::string cp866_to_glyphs_utf8(std::string_view oem);
 
 // UTF-8 to CP866. Returns false (and leaves out what it cannot map) when the
 // input is not valid UTF-8 or holds a character that CP866 lacks.

@@ -58,13 +58,15 @@ class Clock {
   virtual void sleep_ms(int64_t ms) = 0;
 };
 
-// A lock shared by name with other instances of the program.
+// A lock shared by name with other instances of the program run by the same
+// account in the same session; no other account can create or hold it.
 class NamedLock {
  public:
   virtual ~NamedLock() = default;
-  // Waits (no time-out) until the lock is held.
-  virtual void lock() = 0;
-  // Releases the lock.
+  // Waits at most timeout_ms for the lock: true when it is held (unlock()
+  // must follow), false when some other holder kept it that long.
+  virtual bool lock_within(int64_t timeout_ms) = 0;
+  // Releases the lock that lock_within took.
   virtual void unlock() = 0;
 };
 

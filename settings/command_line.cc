@@ -1,7 +1,7 @@
 #include "settings/command_line.h"
 
+#include <span>
 #include <string>
-#include <vector>
 
 #include "console/banner.h"
 #include "console/messages.h"
@@ -74,7 +74,7 @@ void write_help_box(Run& run, std::string_view help_cell) {
 
 // The common form of both help screens; ends the run with exit code 0.
 Ending show_help(Run& run, std::string_view help_cell, std::string_view gap,
-                 const std::vector<std::string_view>& lines, std::string_view closing) {
+                 std::span<const std::string_view> lines, std::string_view closing) {
   write_help_box(run, help_cell);
   set_colour(run, kLightGrey);
   run.screen.write_line(gap);
@@ -147,7 +147,7 @@ Ending other_switches(Run& run) {
 }
 
 Ending help_screen_english(Run& run) {
-  static const std::vector<std::string_view> kLines = {
+  static constexpr std::string_view kLines[] = {
       "  The Program is intended for automation of routine operations on copying -",
       "               to carry of files in an automatic mode. ",
       "",
@@ -172,7 +172,7 @@ Ending help_screen_english(Run& run) {
 }
 
 Ending help_screen_russian(Run& run) {
-  static const std::vector<std::string_view> kLines = {
+  static constexpr std::string_view kLines[] = {
       "  Программа предназначена для автоматизации рутинных операций по копированию -"_oem,
       "переносу файлов в автоматическом режиме."_oem,
       " ",

@@ -20,6 +20,8 @@
 #include "tests/fake_platform.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "platform/cp866.h"
 #include "platform/dir_search.h"
@@ -938,7 +940,12 @@ void FakeConsole::present(const CellGrid& cells) {
 
 void FakeConsole::transcript(std::string_view cp866) {
   std::lock_guard<std::mutex> g(m_);
-  transcript_.append(cp866);
+  transcript_ += cp866_to_glyphs_utf8(cp866);
+}
+
+void FakeConsole::transcript_line_break() {
+  std::lock_guard<std::mutex> g(m_);
+  transcript_ += '\n';
 }
 
 bool FakeConsole::key_waiting() {
@@ -961,14 +968,14 @@ void FakeConsole::press_key(int after_checks) {
 
 std::string FakeConsole::transcript_utf8() const {
   std::lock_guard<std::mutex> g(m_);
-  return cp866_to_utf8(transcript_);
+  return transcript_;
 }
 
 std::string FakeConsole::row(int y) const {
   std::lock_guard<std::mutex> g(m_);
   std::string out;
   if (y < 1 || y > kScreenRows) return out;
-  for (const Cell& c : grid_[y - 1]) append_utf8(out, cp866_to_unicode(c.ch));
+  for (const Cell& c : grid_[y - 1]) append_utf8(out, cp866_glyph(c.ch));
   return out;
 }
 
@@ -1080,17 +1087,24 @@ bool FakeProcess::run_command(const Text& command_line) {
 namespace {
 
 // A named lock of the fake: one recursive mutex per name for the whole test
-// binary, as a named system mutex is shared by every instance. A lock that is
-// dropped while held is released, as Windows abandons a mutex.
+// binary, as a named system mutex is shared by every instance. A wait for it
+// takes real time (at most the time-out; polled, as ThreadSanitizer cannot
+// follow a timed wait). A lock that is dropped while held is released, as
+// Windows abandons a mutex.
 class FakeNamedLock : public NamedLock {
  public:
   explicit FakeNamedLock(std::shared_ptr<std::recursive_mutex> m) : m_(std::move(m)) {}
   ~FakeNamedLock() override {
     while (held_ > 0) unlock();
   }
-  void lock() override {
-    m_->lock();
+  bool lock_within(int64_t timeout_ms) override {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!m_->try_lock()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     ++held_;
+    return true;
   }
   void unlock() override {
     if (held_ == 0) return;

@@ -111,6 +111,7 @@ class FakeConsole : public ConsoleDevice {
   bool interactive() const override { return interactive_; }
   void present(const CellGrid& cells) override;
   void transcript(std::string_view cp866) override;
+  void transcript_line_break() override;
   void set_cursor_visible(bool visible) override { cursor_visible_ = visible; }
   bool key_waiting() override;
   void wait_key() override;
@@ -133,7 +134,7 @@ class FakeConsole : public ConsoleDevice {
   bool interactive_;
   mutable std::mutex m_;
   CellGrid grid_{};
-  std::string transcript_;  // CP866
+  std::string transcript_;  // UTF-8, control bytes as their glyphs
   int key_countdown_ = -1;  // -1: no key
   int waits_ = 0, presents_ = 0, suspends_ = 0, resumes_ = 0;
   bool cursor_visible_ = true;

@@ -42,7 +42,13 @@ class HeadlessConsole : public ConsoleDevice {
   // message behind, and a killed process leaves every message it wrote.
   void transcript(std::string_view cp866) override {
     std::lock_guard<std::mutex> hold(out_mutex_);
-    pending_out_ += cp866_to_utf8(cp866);
+    pending_out_ += cp866_to_glyphs_utf8(cp866);
+    write_out();
+  }
+
+  void transcript_line_break() override {
+    std::lock_guard<std::mutex> hold(out_mutex_);
+    pending_out_ += '\n';
     write_out();
   }
 

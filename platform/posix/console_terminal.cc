@@ -55,6 +55,7 @@ class TerminalConsole : public ConsoleDevice {
   }
 
   void transcript(std::string_view) override {}
+  void transcript_line_break() override {}
 
   void set_cursor_visible(bool visible) override {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -113,8 +114,7 @@ class TerminalConsole : public ConsoleDevice {
 
   void put_cell(int y, int x, Cell cell) {
     shown_[y][x] = cell;
-    wchar_t wide[2] = {static_cast<wchar_t>(cp866_to_unicode(cell.ch)), L'\0'};
-    if (wide[0] < 0x20) wide[0] = L' ';
+    wchar_t wide[2] = {static_cast<wchar_t>(cp866_glyph(cell.ch)), L'\0'};
     int fg = cell.attr & 15, bg = cell.attr >> 4;
     attr_t attrs = A_NORMAL;
     short pair = 0;
@@ -146,7 +146,7 @@ class TerminalConsole : public ConsoleDevice {
 
   std::string row_text(int y) const {
     std::string line;
-    for (int x = 0; x < kScreenCols; ++x) append_utf8(line, cp866_to_unicode(shown_[y][x].ch));
+    for (int x = 0; x < kScreenCols; ++x) append_utf8(line, cp866_glyph(shown_[y][x].ch));
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
   }

@@ -50,7 +50,8 @@ class PosixLogFile : public LogFile {
     int fd = open_for_append(native);
     if (fd < 0) return false;
     // One write of the whole line, so that lines of two writers never mix.
-    std::string line = cp866_to_utf8(cp866_line);
+    // A control byte is written as its glyph: it never breaks a line in two.
+    std::string line = cp866_to_glyphs_utf8(cp866_line);
     line += '\n';
     bool written = write_all(fd, line);
     bool closed = ::close(fd) == 0;

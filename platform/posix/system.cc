@@ -1,8 +1,6 @@
-// Environment, clock, process, named locks and the stop request on POSIX.
-#include <fcntl.h>
+// Environment, clock, process and the stop request on POSIX.
 #include <signal.h>
 #include <spawn.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -10,7 +8,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/cp866.h"
 #include "platform/posix/posix_internal.h"
@@ -166,34 +163,6 @@ void PosixClock::sleep_ms(int64_t ms) {
 
 namespace {
 
-// flock on a file in the temporary directory (released by the kernel when
-// the process ends, so a crash never leaves it held) plus a mutex, because
-// the same lock object may be taken from two threads of this process.
-class FlockLock : public NamedLock {
- public:
-  explicit FlockLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  }
-  ~FlockLock() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  void lock() override {
-    mutex_.lock();
-    if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-  }
-  void unlock() override {
-    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
-    mutex_.unlock();
-  }
-
- private:
-  int fd_ = -1;
-  std::mutex mutex_;
-};
-
 // The signals a child must see with their default action again.
 void reset_child_signals(posix_spawnattr_t& attr) {
   sigset_t defaults;
@@ -204,18 +173,6 @@ void reset_child_signals(posix_spawnattr_t& attr) {
 }
 
 }  // namespace
-
-std::string lock_file_path(const char* name) {
-  const char* tmp = ::getenv("TMPDIR");
-  std::string path = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
-  path += "/quorvane-";
-  for (const char* p = name; *p != '\0'; ++p) {
-    char c = *p;
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    path += plain || c == '_' || c == '-' ? c : '_';
-  }
-  return path + ".lock";
-}
 
 std::string shell_command_line(const Text& command) {
   std::string_view v = command.view();
@@ -258,10 +215,6 @@ bool PosixProcess::run_command(const Text& command_line) {
   // executable (126), not found (127). Any other end is the program's own.
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
   return code != kShellCannotExecute && code != kShellNotFound;
-}
-
-std::unique_ptr<NamedLock> PosixProcess::named_lock(const char* name) {
-  return std::make_unique<FlockLock>(lock_file_path(name));
 }
 
 bool PosixProcess::stop_requested() {

@@ -49,7 +49,8 @@ class PosixProcess : public Process {
   // it. False when nothing started or the shell could not run the program
   // (126, 127); the program's own exit code is not looked at.
   bool run_command(const Text& command_line) override;
-  // flock on a lock file in the temporary directory, plus a thread mutex.
+  // flock on a lock file in the lock directory (open_lock_directory), plus a
+  // thread mutex; without a private directory, the thread mutex alone.
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
   // True after SIGINT, SIGTERM or SIGHUP.
   bool stop_requested() override;
@@ -58,8 +59,14 @@ class PosixProcess : public Process {
   Environment& env_;
 };
 
-// The lock file of a named lock (the name reduced to letters, digits, '_', '-').
-std::string lock_file_path(const char* name);
+// The file name of a named lock: "quorvane-<name>.lock", the name reduced to
+// letters, digits, '_' and '-'.
+std::string lock_file_name(const char* name);
+// The directory of the named locks, opened, or -1 when none is private:
+// `runtime_dir` when it is absolute, the account's own, not a link and closed
+// to everyone else (mode 0700), else <temp_dir>/quorvane-<uid>, made with mode
+// 0700 or found to be just such a directory.
+int open_lock_directory(const char* runtime_dir, const std::string& temp_dir);
 // A command line as the shell gets it, in UTF-8: its first word (the
 // program path, quoted or not) as native_path() makes it ('/' for '\', a
 // recorded directory in its native name), the rest as written.

@@ -61,8 +61,7 @@ std::vector<CellRect> changed_rects(const CellGrid& shown, const CellGrid& next,
 
 CHAR_INFO char_info_of(Cell cell) {
   CHAR_INFO ci;
-  char32_t c = cell.ch == 0 ? U' ' : cp866_to_unicode(cell.ch);
-  ci.Char.UnicodeChar = static_cast<WCHAR>(c);
+  ci.Char.UnicodeChar = static_cast<WCHAR>(cp866_glyph(cell.ch));
   ci.Attributes = cell.attr;
   return ci;
 }
@@ -141,7 +140,14 @@ void Win32Console::present(const CellGrid& cells) {
 
 void Win32Console::transcript(std::string_view cp866) {
   if (interactive_ || cp866.empty()) return;
-  std::string utf8 = cp866_to_utf8(cp866);
+  write_out(cp866_to_glyphs_utf8(cp866));
+}
+
+void Win32Console::transcript_line_break() {
+  if (!interactive_) write_out("\n");
+}
+
+void Win32Console::write_out(const std::string& utf8) {
   const char* p = utf8.data();
   std::size_t left = utf8.size();
   while (left > 0) {

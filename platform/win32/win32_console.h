@@ -47,6 +47,7 @@ class Win32Console : public ConsoleDevice {
   bool interactive() const override { return interactive_; }
   void present(const CellGrid& cells) override;
   void transcript(std::string_view cp866) override;
+  void transcript_line_break() override;
   void set_cursor_visible(bool visible) override;
   bool key_waiting() override;
   void wait_key() override;
@@ -57,6 +58,8 @@ class Win32Console : public ConsoleDevice {
   void take_input_mode();
   void give_back_input_mode();
   void write_rect(const CellGrid& cells, const CellRect& r);
+  // Writes transcript bytes to standard output, whole unless it fails.
+  void write_out(const std::string& utf8);
   bool console_key_waiting();
   bool stream_key_waiting(bool& at_end);
   void place_cursor_after_drawing();

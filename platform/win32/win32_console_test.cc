@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/cp866.h"
 
@@ -25,6 +26,14 @@ TEST(Win32Console, OnlyChangedCellsAreWrittenAndRowRunsCoalesce) {
   b[24][79].ch = 'z';
   std::vector<CellRect> want = {{0, 0, 5, 5}, {3, 3, 10, 12}, {10, 12, 2, 70}, {24, 24, 79, 79}};
   EXPECT_EQ(changed_rects(a, b, false), want);
+}
+
+// A cell shows its byte's glyph, never a control character.
+TEST(Win32Console, CellsShowTheGlyphsOfControlBytes) {
+  const std::pair<uint8_t, wchar_t> cells[] = {
+      {0x00, L' '}, {0x0A, 0x25D9}, {0x1B, 0x2190}, {0x7F, 0x2302}, {0xB3, 0x2502}};
+  for (const auto& [byte, shown] : cells)
+    EXPECT_EQ(char_info_of(Cell{byte, 7}).Char.UnicodeChar, shown) << int(byte);
 }
 
 // Headless, the transcript goes out as UTF-8. Input is a pipe or a file: a byte
@@ -51,10 +60,11 @@ TEST(Win32Console, HeadlessWritesUtf8AndHasAKeyOnlyBeforeTheEndOfInput) {
       std::atomic<bool> stop{!with_key && !from_file};  // an open, empty pipe waits for a stop
       Win32Console console(out_write, in, stop);
       EXPECT_FALSE(console.interactive());
-      console.transcript("Файл ╚═╝\n"_oem);
+      console.transcript("Файл ╚═╝\n\x1b\x7f"_oem);
+      console.transcript_line_break();
       char buf[64];
       ReadFile(out_read, buf, sizeof buf, &put, nullptr);
-      EXPECT_EQ(std::string(buf, put), "Файл ╚═╝\n");
+      EXPECT_EQ(std::string(buf, put), "Файл ╚═╝◙←⌂\n");
       EXPECT_EQ(console.key_waiting(), with_key);
       EXPECT_EQ(console.key_waiting(), with_key) << "looking consumed the key";
       console.wait_key();

@@ -34,6 +34,10 @@ class Win32LogFile : public LogFile {
       return false;
     }
     std::string line(cp866_line);
+    // A control byte never reaches the log raw: it could break a line in two.
+    for (char& c : line) {
+      if (static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '?';
+    }
     line += "\r\n";
     bool written = write_all(file, line);
     bool closed = CloseHandle(file) != 0;

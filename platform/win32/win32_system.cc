@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cctype>
+#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -56,9 +58,9 @@ LocalTime local_time_of(const SYSTEMTIME& st) {
 // The in-process stand-in of a named mutex that the system would not give
 // (a name taken by an object of another kind): threads of this process still
 // exclude each other.
-std::recursive_mutex& fallback_mutex(const std::string& name) {
+std::recursive_timed_mutex& fallback_mutex(const std::string& name) {
   static std::mutex guard;
-  static std::map<std::string, std::recursive_mutex> by_name;
+  static std::map<std::string, std::recursive_timed_mutex> by_name;
   std::lock_guard<std::mutex> g(guard);
   return by_name[name];
 }
@@ -70,12 +72,11 @@ class Win32NamedLock : public NamedLock {
   ~Win32NamedLock() override {
     if (h_) CloseHandle(h_);
   }
-  void lock() override {
+  bool lock_within(int64_t timeout_ms) override {
+    if (!h_) return fallback_->try_lock_for(std::chrono::milliseconds(timeout_ms));
     // An abandoned mutex (its holder ended without releasing) is ours now.
-    if (h_)
-      WaitForSingleObject(h_, INFINITE);
-    else
-      fallback_->lock();
+    DWORD got = WaitForSingleObject(h_, static_cast<DWORD>(timeout_ms));
+    return got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
   }
   void unlock() override {
     if (h_)
@@ -86,7 +87,7 @@ class Win32NamedLock : public NamedLock {
 
  private:
   HANDLE h_;
-  std::recursive_mutex* fallback_;
+  std::recursive_timed_mutex* fallback_;
 };
 
 }  // namespace
@@ -206,8 +207,18 @@ bool Win32Process::run_command(const Text& command_line) {
   return code != kInterpreterCannotRun;
 }
 
+std::wstring session_mutex_name(std::string_view name) {
+  for (std::string_view prefix : {"global\\", "local\\"}) {
+    bool has = name.size() >= prefix.size();
+    for (std::size_t i = 0; has && i < prefix.size(); ++i)
+      has = std::tolower(static_cast<unsigned char>(name[i])) == prefix[i];
+    if (has) name.remove_prefix(prefix.size());
+  }
+  return L"Local\\" + widen(name);
+}
+
 std::unique_ptr<NamedLock> Win32Process::named_lock(const char* name) {
-  HANDLE h = CreateMutexW(nullptr, FALSE, widen(name).c_str());
+  HANDLE h = CreateMutexW(nullptr, FALSE, session_mutex_name(name).c_str());
   return std::make_unique<Win32NamedLock>(h, name);
 }
 

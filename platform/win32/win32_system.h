@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/system.h"
@@ -50,11 +51,17 @@ class Win32Clock : public Clock {
   void sleep_ms(int64_t ms) override;
 };
 
+// The name of a named lock in the session's own namespace, Local\<name>; a
+// Global\ or Local\ prefix of the name is dropped first, so that a lock is
+// never shared with other sessions and their accounts.
+std::wstring session_mutex_name(std::string_view name);
+
 class Win32Process : public Process {
  public:
   // COMSPEC /C line in this console, waited for. False when COMSPEC is
   // unset, nothing started, or the interpreter could not run the program.
   bool run_command(const Text& command_line) override;
+  // A named mutex of the session (session_mutex_name).
   std::unique_ptr<NamedLock> named_lock(const char* name) override;
   bool stop_requested() override { return stop_flag().load(); }
 };

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace qv::win32 {
 namespace {
 
@@ -20,6 +22,29 @@ TEST(Win32System, ConsoleControlEventsBecomeAStopRequest) {
     EXPECT_EQ(process.stop_requested(), stops) << type;
   }
   stop_flag() = false;
+}
+
+// Named locks stay in the session of the running account, whatever prefix
+// the name comes with, and a wait for one held elsewhere gives up in time.
+TEST(Win32System, NamedLocksAreSessionLocalAndTheirWaitIsBounded) {
+  const std::pair<const char*, const wchar_t*> names[] = {
+      {"Hint", L"Local\\Hint"},
+      {"Global\\Hint", L"Local\\Hint"},
+      {"gLoBaL\\Time_Unic", L"Local\\Time_Unic"},
+      {"Local\\Hint", L"Local\\Hint"},
+      {"GlobalHint", L"Local\\GlobalHint"}};
+  for (const auto& [name, expected] : names) EXPECT_EQ(session_mutex_name(name), expected) << name;
+
+  Win32Process process;
+  std::unique_ptr<NamedLock> mine = process.named_lock("qv-test-lock");
+  ASSERT_TRUE(mine->lock_within(100));
+  bool other_got_it = true;
+  std::thread([&] {
+    std::unique_ptr<NamedLock> other = process.named_lock("Global\\qv-test-lock");
+    other_got_it = other->lock_within(30);
+  }).join();
+  EXPECT_FALSE(other_got_it);
+  mine->unlock();
 }
 
 }  // namespace

@@ -13,23 +13,13 @@ for n in 1 2 3 4 5 6 7 8; do
   cp "$QV_DIR/in/f$n.bin" "$QV_DIR/orig-f$n"
 done
 
-cmd=$(qv_command)
-(cd "$QV_DIR" && exec $cmd </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
-pid=$!
+qv_start
 deadline=$((SECONDS + QV_TIMEOUT))
 until grep -q ' \*=> ' "$QV_DIR/raw.txt" 2>/dev/null; do
-  [ $SECONDS -lt $deadline ] || { kill -KILL $pid; qv_fail "no transfer began"; }
+  [ $SECONDS -lt $deadline ] || { kill -KILL $QV_PID; qv_fail "no transfer began"; }
   sleep 0.1
 done
-if [ "$QV_MODE" = wine ]; then kill -INT $pid; else kill -TERM $pid; fi
-deadline=$((SECONDS + QV_TIMEOUT))
-while kill -0 $pid 2>/dev/null; do
-  [ $SECONDS -lt $deadline ] || { kill -KILL $pid; qv_fail "no end after the stop request"; }
-  sleep 0.2
-done
-wait $pid
-QV_EXIT=$?
-tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
+if [ "$QV_MODE" = wine ]; then qv_stop INT; else qv_stop TERM; fi
 
 expect_exit 0
 expect_output_contains "Exit on pressing a key."

@@ -92,6 +92,29 @@ qv_run() {
   [ "$QV_EXIT" -ne 124 ] && [ "$QV_EXIT" -ne 137 ] || qv_fail "no end within $QV_TIMEOUT s"
 }
 
+# Starts the program headless in the background (input from /dev/null,
+# output to raw.txt); sets QV_PID.
+qv_start() {
+  local cmd
+  cmd=$(qv_command)
+  (cd "$QV_DIR" && exec $cmd </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
+  QV_PID=$!
+}
+
+# qv_stop SIGNAL [SECONDS]: sends the started program the signal and waits
+# (QV_TIMEOUT by default) for its end; sets QV_EXIT and writes out.txt.
+qv_stop() {
+  kill "-$1" "$QV_PID"
+  local deadline=$((SECONDS + ${2:-$QV_TIMEOUT}))
+  while kill -0 "$QV_PID" 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || { kill -KILL "$QV_PID"; qv_fail "no end after SIG$1"; }
+    sleep 0.2
+  done
+  wait "$QV_PID"
+  QV_EXIT=$?
+  tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
+}
+
 expect_exit() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
 }
