@@ -33,10 +33,9 @@ bool found_in_entry(Run& run, std::string_view entry, const Text& name, Text& fu
   return true;
 }
 
-// The not-found message; nothing is started.
-void report_not_found(Run& run) {
-  run.msg.set(1,
-              tr(run, "Сan't find a file for run :"_oem, "Не могу найти файл для запуска :"_oem));
+// A red report naming the program: its text, the program, " !!!".
+void report_program(Run& run, std::string_view english, std::string_view russian) {
+  run.msg.set(1, tr(run, english, russian));
   start_message_line(run);
   set_colour(run, kRed);
   run.screen.write(run.msg.line[1]);
@@ -44,6 +43,11 @@ void report_not_found(Run& run) {
   run.screen.write(run.settings.name_batnik);
   run.screen.write(" !!!");
   pause_after_report(run);
+}
+
+// The not-found message; nothing is started.
+void report_not_found(Run& run) {
+  report_program(run, "Сan't find a file for run :"_oem, "Не могу найти файл для запуска :"_oem);
 }
 
 // The first lines of the handed-over console: what is being run.
@@ -65,14 +69,7 @@ void announce_program(Run& run) {
 
 // The program could not be started at all; the countdown still follows.
 void report_cannot_start(Run& run) {
-  run.msg.set(1, tr(run, "Can't start a file for run :", "Не могу запустить файл :"_oem));
-  start_message_line(run);
-  set_colour(run, kRed);
-  run.screen.write(run.msg.line[1]);
-  run.screen.write(' ');
-  run.screen.write(run.settings.name_batnik);
-  run.screen.write(" !!!");
-  pause_after_report(run);
+  report_program(run, "Can't start a file for run :", "Не могу запустить файл :"_oem);
 }
 
 // Runs the command through the interpreter with the terminal handed over.
