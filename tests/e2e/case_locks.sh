@@ -100,7 +100,8 @@ until [ -f "$QV_DIR/out/u.txt" ]; do
   [ $SECONDS -lt $deadline ] || { kill -KILL $QV_PID; qv_fail "no transfer while the locks are held"; }
   sleep 0.1
 done
-qv_stop TERM 15  # the 3.3 s wait for the threads and the 0.9 s farewell pause
+qv_stop TERM
+qv_wait_end 15  # the 3.3 s wait for the threads and the 0.9 s farewell pause
 expect_exit 0
 expect_output_contains "Exit on pressing a key."
 echo "case_locks: all checks passed"

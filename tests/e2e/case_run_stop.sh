@@ -19,7 +19,8 @@ until grep -q ' \*=> ' "$QV_DIR/raw.txt" 2>/dev/null; do
   [ $SECONDS -lt $deadline ] || { kill -KILL $QV_PID; qv_fail "no transfer began"; }
   sleep 0.1
 done
-if [ "$QV_MODE" = wine ]; then qv_stop INT; else qv_stop TERM; fi
+qv_stop
+qv_wait_end
 
 expect_exit 0
 expect_output_contains "Exit on pressing a key."

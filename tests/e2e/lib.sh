@@ -92,28 +92,6 @@ qv_run() {
   [ "$QV_EXIT" -ne 124 ] && [ "$QV_EXIT" -ne 137 ] || qv_fail "no end within $QV_TIMEOUT s"
 }
 
-# Starts the program headless in the background (input from /dev/null,
-# output to raw.txt); sets QV_PID.
-qv_start() {
-  local cmd
-  cmd=$(qv_command)
-  (cd "$QV_DIR" && exec $cmd </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
-  QV_PID=$!
-}
-
-# qv_stop SIGNAL [SECONDS]: sends the started program the signal and waits
-# (QV_TIMEOUT by default) for its end; sets QV_EXIT and writes out.txt.
-qv_stop() {
-  kill "-$1" "$QV_PID"
-  local deadline=$((SECONDS + ${2:-$QV_TIMEOUT}))
-  while kill -0 "$QV_PID" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || { kill -KILL "$QV_PID"; qv_fail "no end after SIG$1"; }
-    sleep 0.2
-  done
-  wait "$QV_PID"
-  QV_EXIT=$?
-  tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
-}
 
 expect_exit() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
@@ -240,11 +218,13 @@ qv_wait_for() {
   done
 }
 
-# Waits for the background run to end; sets QV_EXIT and writes out.txt.
+# qv_wait_end [SECONDS]: waits (QV_TIMEOUT by default) for the background run
+# to end; sets QV_EXIT and writes out.txt.
 qv_wait_end() {
-  local deadline=$((SECONDS + QV_TIMEOUT))
+  local limit=${1:-$QV_TIMEOUT}
+  local deadline=$((SECONDS + limit))
   while kill -0 "$QV_PID" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || { kill -KILL "$QV_PID"; qv_fail "no end within $QV_TIMEOUT s"; }
+    [ $SECONDS -lt $deadline ] || { kill -KILL "$QV_PID"; qv_fail "no end within $limit s"; }
     sleep 0.2
   done
   wait "$QV_PID"
@@ -252,7 +232,10 @@ qv_wait_end() {
   tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
 }
 
-# The stop request: SIGTERM natively, SIGINT under Wine (it arrives as Ctrl+C).
+# qv_stop [SIGNAL]: the stop request, SIGTERM natively and SIGINT under Wine
+# (it arrives as Ctrl+C) unless a signal is named; qv_wait_end waits for the end.
 qv_stop() {
-  if [ "$QV_MODE" = wine ]; then kill -INT "$QV_PID"; else kill -TERM "$QV_PID"; fi
+  local sig=${1:-}
+  [ -n "$sig" ] || { [ "$QV_MODE" = wine ] && sig=INT || sig=TERM; }
+  kill "-$sig" "$QV_PID"
 }
