@@ -17,11 +17,11 @@ namespace qv::win32 {
 
 namespace {
 
-constexpr OpenSpec kDirSpec = {kDirAccess, kDirShare, kOpenExisting, kDirectoryOnly | kNoFollow};
+constexpr OpenHow kDirSpec = {kDirAccess, kDirShare, kOpenExisting, kDirectoryOnly | kNoFollow};
 // A hold writes to no directory: it asks for write access so that two holds
 // exclude each other, and shares reading so that plain Dirs still open.
-constexpr OpenSpec kHoldSpec = {FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, kOpenExisting,
-                                kDirectoryOnly};
+constexpr OpenHow kHoldSpec = {FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, kOpenExisting,
+                               kDirectoryOnly};
 
 // Names of files in flight begin with this: what remove_leftovers() may
 // delete once no transfer holds it.
@@ -167,8 +167,8 @@ class Win32Dir : public Dir {
   Error look_up(const Text& name, EntryFacts& facts);
   // Opens the entry `name` the listing showed as `facts`, checking that the
   // handle holds that very entry.
-  HANDLE open_entry(const Text& name, const EntryFacts& facts, const OpenSpec& spec, Error& err);
-  std::unique_ptr<File> open_file(const Text& name, const OpenSpec& spec, bool source, Error& err);
+  HANDLE open_entry(const Text& name, const EntryFacts& facts, const OpenHow& how, Error& err);
+  std::unique_ptr<File> open_file(const Text& name, const OpenHow& how, bool source, Error& err);
   // kNone when the sub-directory `name` (listed as `facts`) is empty,
   // kExists when it holds anything.
   Error emptiness(const Text& name, const EntryFacts& facts);
@@ -220,10 +220,10 @@ Error Win32Dir::stat(const Text& name, FileInfo& out) {
   return e;
 }
 
-HANDLE Win32Dir::open_entry(const Text& name, const EntryFacts& facts, const OpenSpec& spec,
+HANDLE Win32Dir::open_entry(const Text& name, const EntryFacts& facts, const OpenHow& how,
                             Error& err) {
   DWORD code = 0;
-  HANDLE h = open_relative(h_, widen(name), spec, code);
+  HANDLE h = open_relative(h_, widen(name), how, code);
   if (h == INVALID_HANDLE_VALUE) {
     err = error_from_win32(code);
     return h;
@@ -233,7 +233,7 @@ HANDLE Win32Dir::open_entry(const Text& name, const EntryFacts& facts, const Ope
   if (err == Error::kNone && is_irregular(bh.dwFileAttributes)) err = Error::kNotRegular;
   // Another entry put under the name after the look-up is not the one checked.
   if (err == Error::kNone && facts.id != 0 && index_of(bh) != facts.id) err = Error::kChanged;
-  if (err == Error::kNone && spec.options & kFileOnly && GetFileType(h) != FILE_TYPE_DISK)
+  if (err == Error::kNone && how.options & kFileOnly && GetFileType(h) != FILE_TYPE_DISK)
     err = Error::kNotRegular;
   if (err != Error::kNone) {
     CloseHandle(h);
@@ -263,8 +263,8 @@ Error Win32Dir::make_dir(const Text& name) {
 }
 
 Error Win32Dir::emptiness(const Text& name, const EntryFacts& facts) {
-  constexpr OpenSpec kList = {FILE_LIST_DIRECTORY, kShareAll, kOpenExisting,
-                              kDirectoryOnly | kNoFollow};
+  constexpr OpenHow kList = {FILE_LIST_DIRECTORY, kShareAll, kOpenExisting,
+                             kDirectoryOnly | kNoFollow};
   Error err = Error::kNone;
   HANDLE h = open_entry(name, facts, kList, err);
   if (h == INVALID_HANDLE_VALUE) return err;
@@ -282,8 +282,8 @@ Error Win32Dir::remove_dir(const Text& name) {
   EntryFacts facts;
   if (Error e = look_up(name, facts); e != Error::kNone) return e;
   if (!(facts.attributes & FILE_ATTRIBUTE_DIRECTORY)) return Error::kNotDirectory;
-  constexpr OpenSpec kRemove = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                kOpenExisting, kDirectoryOnly | kNoFollow};
+  constexpr OpenHow kRemove = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                               kOpenExisting, kDirectoryOnly | kNoFollow};
   Error err = Error::kNone;
   HANDLE h = open_entry(name, facts, kRemove, err);
   if (err == Error::kLocked) {
@@ -301,7 +301,7 @@ Error Win32Dir::remove_dir(const Text& name) {
 std::unique_ptr<Dir> Win32Dir::make_hold_dir(Text& name, Error& err) {
   PrivateSecurity security;
   if (security.get() == nullptr) return fail<Dir>(err, Error::kAccessDenied);
-  constexpr OpenSpec kCreate = {kDirAccess, kDirShare, kCreateNew, kDirectoryOnly | kNoFollow};
+  constexpr OpenHow kCreate = {kDirAccess, kDirShare, kCreateNew, kDirectoryOnly | kNoFollow};
   for (int attempt = 0; attempt < 64; ++attempt) {
     name = fresh_name(kHoldPrefix);
     DWORD code = 0;
@@ -327,12 +327,12 @@ bool Win32Dir::hold() {
   return hold_ != INVALID_HANDLE_VALUE;
 }
 
-std::unique_ptr<File> Win32Dir::open_file(const Text& name, const OpenSpec& spec, bool source,
+std::unique_ptr<File> Win32Dir::open_file(const Text& name, const OpenHow& how, bool source,
                                           Error& err) {
   EntryFacts facts;
   if ((err = look_up(name, facts)) != Error::kNone) return nullptr;
   if (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) return fail<File>(err, Error::kIsDirectory);
-  HANDLE h = open_entry(name, facts, spec, err);
+  HANDLE h = open_entry(name, facts, how, err);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32File>(h, source);
 }
@@ -345,17 +345,17 @@ std::unique_ptr<File> Win32Dir::open_read(const Text& name, Error& err) {
 std::unique_ptr<File> Win32Dir::open_source(const Text& name, Error& err) {
   // Attribute access lets remove() clear a read-only bit for the removal;
   // an account without it still takes the file, only without that.
-  OpenSpec spec = {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, 0, kOpenExisting,
-                   kFileOnly | kNoFollow};
-  auto file = open_file(name, spec, true, err);
+  OpenHow how = {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, 0, kOpenExisting,
+                 kFileOnly | kNoFollow};
+  auto file = open_file(name, how, true, err);
   if (file || err != Error::kAccessDenied) return file;
-  spec.access &= ~FILE_WRITE_ATTRIBUTES;
-  return open_file(name, spec, true, err);
+  how.access &= ~FILE_WRITE_ATTRIBUTES;
+  return open_file(name, how, true, err);
 }
 
 std::unique_ptr<File> Win32Dir::create_temp(Error& err) {
-  constexpr OpenSpec kCreate = {GENERIC_READ | GENERIC_WRITE | DELETE, 0, kCreateNew,
-                                kFileOnly | kNoFollow};
+  constexpr OpenHow kCreate = {GENERIC_READ | GENERIC_WRITE | DELETE, 0, kCreateNew,
+                               kFileOnly | kNoFollow};
   for (int attempt = 0; attempt < 64; ++attempt) {
     DWORD code = 0;
     HANDLE h = open_relative(h_, widen(fresh_name(kTempPrefix)), kCreate, code);
@@ -407,8 +407,8 @@ void Win32Dir::remove_leftovers() {
   Error err = Error::kNone;
   auto reader = list(err);
   if (!reader) return;
-  constexpr OpenSpec kDelete = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                kOpenExisting, kFileOnly | kNoFollow};
+  constexpr OpenHow kDelete = {DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                               kOpenExisting, kFileOnly | kNoFollow};
   RawEntry entry;
   while (reader->next(entry)) {
     if (entry.name.view().substr(0, kTempPrefix.size()) != kTempPrefix) continue;

@@ -67,7 +67,7 @@ constexpr std::size_t kMaxNameChars = 32767;
 
 }  // namespace
 
-HANDLE open_relative(HANDLE root, std::wstring_view name, const OpenSpec& spec, DWORD& error,
+HANDLE open_relative(HANDLE root, std::wstring_view name, const OpenHow& how, DWORD& error,
                      PSECURITY_DESCRIPTOR sd) {
   error = ERROR_SUCCESS;
   if (ntdll().create_file == nullptr) {
@@ -87,9 +87,9 @@ HANDLE open_relative(HANDLE root, std::wstring_view name, const OpenSpec& spec, 
   InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, root, sd);
   IO_STATUS_BLOCK io;
   HANDLE h = nullptr;
-  LONG status = ntdll().create_file(&h, spec.access | SYNCHRONIZE, &oa, &io, nullptr,
-                                    FILE_ATTRIBUTE_NORMAL, spec.share, spec.disposition,
-                                    spec.options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  LONG status = ntdll().create_file(&h, how.access | SYNCHRONIZE, &oa, &io, nullptr,
+                                    FILE_ATTRIBUTE_NORMAL, how.share, how.disposition,
+                                    how.options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (status < 0) {
     error = error_of_status(status);
     return INVALID_HANDLE_VALUE;

@@ -14,7 +14,7 @@
 namespace qv::win32 {
 
 // What one relative open asks for.
-struct OpenSpec {
+struct OpenHow {
   ACCESS_MASK access;
   ULONG share;        // FILE_SHARE_* bits
   ULONG disposition;  // kOpenExisting or kCreateNew
@@ -33,7 +33,7 @@ inline constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHA
 // the directory itself again). The handle is synchronous. On failure returns
 // INVALID_HANDLE_VALUE with the Windows error code in `error`. `sd`, when
 // given, is the security of a created file or directory.
-HANDLE open_relative(HANDLE root, std::wstring_view name, const OpenSpec& spec, DWORD& error,
+HANDLE open_relative(HANDLE root, std::wstring_view name, const OpenHow& how, DWORD& error,
                      PSECURITY_DESCRIPTOR sd = nullptr);
 
 // Renames the open file `file` to `name` in the directory `root`, replacing

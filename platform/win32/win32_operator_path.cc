@@ -16,8 +16,8 @@ namespace {
 constexpr int kMaxLinks = 40;
 
 // What the open of every directory on the way asks for.
-constexpr OpenSpec kWalkSpec = {FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kShareAll, kOpenExisting,
-                                kDirectoryOnly};
+constexpr OpenHow kWalkSpec = {FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kShareAll, kOpenExisting,
+                               kDirectoryOnly};
 
 bool starts_with(std::wstring_view s, std::wstring_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
@@ -117,22 +117,22 @@ Step failed(Error e) {
 }
 
 // Refuses an entry whose kind is not what the open asks for.
-Error kind_mismatch(DWORD attributes, const OpenSpec& spec) {
+Error kind_mismatch(DWORD attributes, const OpenHow& how) {
   bool dir = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (dir && (spec.options & kFileOnly)) return Error::kIsDirectory;
-  if (!dir && (spec.options & kDirectoryOnly)) return Error::kNotDirectory;
+  if (dir && (how.options & kFileOnly)) return Error::kIsDirectory;
+  if (!dir && (how.options & kDirectoryOnly)) return Error::kNotDirectory;
   return Error::kNone;
 }
 
-Step through_link(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
+Step through_link(HANDLE parent, const std::wstring& name, const OpenHow& how,
                   const std::wstring& walked);
 
 // Opens `name` in `parent` without following a link, and checks that the
 // handle holds the very entry the listing showed (`facts.id`, 0 when the
 // directory could not be listed): nothing was swapped in between.
-Step open_checked(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
+Step open_checked(HANDLE parent, const std::wstring& name, const OpenHow& how,
                   const EntryFacts& facts, const std::wstring& walked) {
-  OpenSpec no_follow = spec;
+  OpenHow no_follow = how;
   no_follow.options |= kNoFollow;
   DWORD code = 0;
   HANDLE h = open_relative(parent, name, no_follow, code);
@@ -142,11 +142,11 @@ Step open_checked(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
   uint64_t id = (static_cast<uint64_t>(got.nFileIndexHigh) << 32) | got.nFileIndexLow;
   bool link = e == Error::kNone && (got.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
   if (e == Error::kNone && !link && facts.id != 0 && id != facts.id) e = Error::kChanged;
-  if (e == Error::kNone && !link) e = kind_mismatch(got.dwFileAttributes, spec);
+  if (e == Error::kNone && !link) e = kind_mismatch(got.dwFileAttributes, how);
   if (e != Error::kNone || link) {
     CloseHandle(h);
     // A link the listing could not show: only its own handle tells.
-    if (link && facts.id == 0) return through_link(parent, name, spec, walked);
+    if (link && facts.id == 0) return through_link(parent, name, how, walked);
     return failed(link ? Error::kChanged : e);
   }
   Step s;
@@ -166,7 +166,7 @@ bool parent_is_trusted(HANDLE parent) {
 }
 
 // Goes through the link `name` in `parent` (whose path is `walked`).
-Step through_link(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
+Step through_link(HANDLE parent, const std::wstring& name, const OpenHow& how,
                   const std::wstring& walked) {
   DWORD code = 0;
   HANDLE link = open_relative(
@@ -193,14 +193,14 @@ Step through_link(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
   // be read: trust it only where no untrusted account can have put it.
   CloseHandle(link);
   if (!parent_is_trusted(parent)) return failed(Error::kUnsafeLink);
-  HANDLE h = open_relative(parent, name, spec, code);
+  HANDLE h = open_relative(parent, name, how, code);
   if (h == INVALID_HANDLE_VALUE) return failed(error_from_win32(code));
   Step s;
   s.handle = h;
   if (handle_facts(h, facts) != ERROR_SUCCESS)
     s.err = Error::kIo;
   else
-    s.err = kind_mismatch(facts.dwFileAttributes, spec);
+    s.err = kind_mismatch(facts.dwFileAttributes, how);
   if (s.err != Error::kNone) {
     CloseHandle(h);
     s.handle = INVALID_HANDLE_VALUE;
@@ -211,28 +211,27 @@ Step through_link(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
 // One component of a walk: `name` in the directory `parent` (path `walked`).
 // The listing shows a link as a link even where opening it would follow it;
 // a directory that may be passed through but not listed is opened directly.
-Step step(HANDLE parent, const std::wstring& name, const OpenSpec& spec,
-          const std::wstring& walked) {
+Step step(HANDLE parent, const std::wstring& name, const OpenHow& how, const std::wstring& walked) {
   if (name == L"." || name == L"..") return failed(Error::kBadName);
   EntryFacts facts;
   DWORD code = query_entry(parent, name, facts);
-  if (code == ERROR_ACCESS_DENIED) return open_checked(parent, name, spec, EntryFacts{}, walked);
+  if (code == ERROR_ACCESS_DENIED) return open_checked(parent, name, how, EntryFacts{}, walked);
   if (code != ERROR_SUCCESS) return failed(error_from_win32(code));
   if (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-    return through_link(parent, name, spec, walked);
+    return through_link(parent, name, how, walked);
   if (facts.attributes & FILE_ATTRIBUTE_DEVICE) return failed(Error::kNotRegular);
-  Error e = kind_mismatch(facts.attributes, spec);
+  Error e = kind_mismatch(facts.attributes, how);
   if (e != Error::kNone) return failed(e);
-  return open_checked(parent, name, spec, facts, walked);
+  return open_checked(parent, name, how, facts, walked);
 }
 
-HANDLE open_root(const std::wstring& root, const OpenSpec& spec, Error& err) {
-  if (spec.options & kFileOnly) {
+HANDLE open_root(const std::wstring& root, const OpenHow& how, Error& err) {
+  if (how.options & kFileOnly) {
     err = Error::kIsDirectory;
     return INVALID_HANDLE_VALUE;
   }
   std::wstring with_separator = root.back() == L'\\' ? root : root + L'\\';
-  HANDLE h = CreateFileW(with_separator.c_str(), spec.access, spec.share, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(with_separator.c_str(), how.access, how.share, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) err = last_error();
   return h;
@@ -246,7 +245,7 @@ std::wstring rest_of(const std::vector<std::wstring>& parts, std::size_t from) {
 }
 
 // Walks the full path `full` once; a link's target comes back in `redirect`.
-HANDLE walk(const std::wstring& full, const OpenSpec& final_spec, std::wstring& redirect,
+HANDLE walk(const std::wstring& full, const OpenHow& final_spec, std::wstring& redirect,
             Error& err) {
   std::size_t root = root_length(full);
   if (root == 0) {
@@ -285,7 +284,7 @@ std::size_t root_length(std::wstring_view full) {
   return 0;
 }
 
-HANDLE open_operator_path(const Text& path, const OpenSpec& final_spec, Error& err) {
+HANDLE open_operator_path(const Text& path, const OpenHow& final_spec, Error& err) {
   err = Error::kNone;
   std::wstring full;
   if (!full_path(widen_path(path), full)) {

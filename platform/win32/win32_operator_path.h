@@ -22,7 +22,7 @@ namespace qv::win32 {
 // and its owner cannot be seen, the directory that holds it lets only trusted
 // accounts change its entries. Any other link fails with kUnsafeLink.
 // Returns the handle, or INVALID_HANDLE_VALUE with `err` set.
-HANDLE open_operator_path(const Text& path, const OpenSpec& final_spec, Error& err);
+HANDLE open_operator_path(const Text& path, const OpenHow& final_spec, Error& err);
 
 // Length of the root of a full path: "X:\", "\\server\share\",
 // "\\?\X:\", "\\?\UNC\server\share\", "\\?\Volume{...}\"; 0 when the path
