@@ -23,6 +23,7 @@ CAMP_DIRS=()    # work directories, removed after the mounts are gone
 CAMP_MADE_USER= # the account made here, removed at the end
 CAMP_TMUX=      # the tmux server of a case that watches the screen
 CAMP_FAILED=0
+CAMP_HANGS=0    # runs of the program that reached their bound
 CAMP_UID=
 CAMP_GID=
 CAMP_AS_USER=()
@@ -56,8 +57,9 @@ camp_fail() {
   CAMP_FAILED=1
 }
 
-# camp_finish: the case's verdict line and exit status.
+# camp_finish: the case's count of hung runs, its verdict line and exit status.
 camp_finish() {
+  echo "RESULT hangs=$CAMP_HANGS"
   if [ "$CAMP_FAILED" = 0 ]; then
     echo "PASS $CAMP_CASE${1:+: $1}"
     exit 0
@@ -201,7 +203,10 @@ camp_run_wait() {
   camp_reap "$2"
   CAMP_EXIT=$CAMP_STATUS
   CAMP_HUNG=0
-  if [ $((SECONDS - CAMP_RUN_START[$1])) -ge "${CAMP_RUN_BOUND[$1]}" ]; then CAMP_HUNG=1; fi
+  if [ $((SECONDS - CAMP_RUN_START[$1])) -ge "${CAMP_RUN_BOUND[$1]}" ]; then
+    CAMP_HUNG=1
+    CAMP_HANGS=$((CAMP_HANGS + 1))
+  fi
 }
 
 # camp_stop_run PID: a stop request (as a key press ends a run) to a run
