@@ -29,21 +29,5 @@ exit_at=$(grep -n 'Exit on pressing a key.' "$QV_DIR/out.txt" | head -n 1 | cut 
 farewell_at=$(grep -n 'Good Luck!' "$QV_DIR/out.txt" | tail -n 1 | cut -d: -f1)
 [ $((farewell_at - exit_at)) -gt 5 ] || qv_fail "no banner between the exit message and the farewell"
 
-# Every file is whole wherever it is: moved into out2 with a copy in out1,
-# or still in the input directory, never cut; no file in flight is left.
-moved=0
-for n in 1 2 3 4 5 6 7 8; do
-  if [ -f "$QV_DIR/out2/f$n.bin" ]; then
-    moved=$((moved + 1))
-    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out2/f$n.bin" || qv_fail "out2/f$n.bin is not whole"
-    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out1/f$n.bin" || qv_fail "out1/f$n.bin is not whole"
-    expect_no_file "in/f$n.bin"
-  else
-    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/in/f$n.bin" || qv_fail "in/f$n.bin changed or vanished"
-  fi
-done
-[ $moved -ge 1 ] || qv_fail "the file in hand was not finished"
-[ $moved -lt 8 ] || qv_fail "the stop request did not end the run early"
-leftovers=$(find "$QV_DIR" -name '.~qv*' | wc -l)
-[ "$leftovers" = 0 ] || qv_fail "files in flight left behind: $leftovers"
-echo "case_run_stop: all checks passed ($moved of 8 files sent before the stop)"
+expect_stopped_whole 8
+echo "case_run_stop: all checks passed ($QV_MOVED of 8 files sent before the stop)"

@@ -52,18 +52,5 @@ kill -TERM $QV_PID
 qv_wait_end
 expect_exit 0
 expect_output_contains "Exit on pressing a key."
-moved=0
-for n in 1 2 3 4 5 6; do
-  if [ -f "$QV_DIR/out2/f$n.bin" ]; then
-    moved=$((moved + 1))
-    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out2/f$n.bin" || qv_fail "out2/f$n.bin is not whole"
-    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out1/f$n.bin" || qv_fail "out1/f$n.bin is not whole"
-    expect_no_file "in/f$n.bin"
-  else
-    cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/in/f$n.bin" || qv_fail "in/f$n.bin changed or vanished"
-  fi
-done
-[ $moved -ge 1 ] || qv_fail "no file was moved"
-[ $moved -lt 6 ] || qv_fail "SIGTERM did not end the run early"
-[ "$(find "$QV_DIR" -name '.~qv*' | wc -l)" = 0 ] || qv_fail "a file in flight was left behind"
-echo "ok ($moved of 6 files moved${as_account:+, as $account})"
+expect_stopped_whole 6
+echo "ok ($QV_MOVED of 6 files moved${as_account:+, as $account})"

@@ -239,3 +239,26 @@ qv_stop() {
   [ -n "$sig" ] || { [ "$QV_MODE" = wine ] && sig=INT || sig=TERM; }
   kill "-$sig" "$QV_PID"
 }
+
+# expect_stopped_whole COUNT: after a stop in the middle of sending files
+# f1.bin .. fCOUNT.bin (originals kept as orig-fN), every file is whole
+# wherever it is: moved into out2 with a copy in out1, or still in the input
+# directory, never cut; at least one was sent, not all of them, and no file in
+# flight is left. Sets QV_MOVED.
+expect_stopped_whole() {
+  local n count=$1
+  QV_MOVED=0
+  for n in $(seq 1 "$count"); do
+    if [ -f "$QV_DIR/out2/f$n.bin" ]; then
+      QV_MOVED=$((QV_MOVED + 1))
+      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out2/f$n.bin" || qv_fail "out2/f$n.bin is not whole"
+      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out1/f$n.bin" || qv_fail "out1/f$n.bin is not whole"
+      expect_no_file "in/f$n.bin"
+    else
+      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/in/f$n.bin" || qv_fail "in/f$n.bin changed or vanished"
+    fi
+  done
+  [ "$QV_MOVED" -ge 1 ] || qv_fail "the file in hand was not finished"
+  [ "$QV_MOVED" -lt "$count" ] || qv_fail "the stop request did not end the run early"
+  [ "$(find "$QV_DIR" -name '.~qv*' | wc -l)" = 0 ] || qv_fail "files in flight left behind"
+}
