@@ -171,8 +171,11 @@ class Dispatch {
   bool enter_chain(Output& out);
   void clean_leftovers(Output& out);
   bool crosses_device(Output& out);
+  bool name_pending(const Output& out) const;
   bool copy_into(Output& out);
   bool write_copy(File& copy);
+  bool land_copies();
+  bool flush_copies();
   bool publish(Output& out);
   bool commit();
   bool sync_copies();
@@ -292,7 +295,7 @@ bool Dispatch::settle(Output& out) {
   for (;;) {
     FileInfo there;
     const bool source_dir = out.dir->info(out.id) == Error::kNone && out.id.same_file(in_.identity);
-    if (!source_dir && !file_exists(*out.dir, name_, there)) return true;
+    if (!source_dir && !name_pending(out) && !file_exists(*out.dir, name_, there)) return true;
     report_already_exists(run_, target(out));
     if (run_.settings.if_file_exist == IfFileExist::kOverwriteFile) {
       if (source_dir || there.same_file(info_)) {
@@ -325,11 +328,22 @@ void Dispatch::clean_leftovers(Output& out) {
   }
 }
 
+// True when an earlier output of this dispatch is to give the name to its
+// copy in the same directory (copies are named only at the commit).
+bool Dispatch::name_pending(const Output& out) const {
+  for (const Output& earlier : outs_) {
+    if (&earlier == &out) break;
+    if (earlier.copy && earlier.id.same_file(out.id)) return true;
+  }
+  return false;
+}
+
 bool Dispatch::crosses_device(Output& out) {
   return out.id.device != info_.device;
 }
 
-// Writes the whole source into a file in flight and gives it its name.
+// Writes the whole source into a file in flight; it is flushed and named at
+// the commit.
 bool Dispatch::copy_into(Output& out) {
   Error err = Error::kNone;
   out.copy = out.dir->create_temp(err);
@@ -338,17 +352,37 @@ bool Dispatch::copy_into(Output& out) {
     report_cannot_take(run_, source());  // written to while it was read
     return false;
   }
-  if (!whole) {
+  if (!whole) report_cannot_create(run_, target(out));
+  return whole;
+}
+
+// The bytes, the attributes and the time stamp.
+bool Dispatch::write_copy(File& copy) {
+  return copy_bytes(*src_, copy) == size() && copy.set_attributes(info_) == Error::kNone &&
+         copy.set_mtime(info_.mtime_ns) == Error::kNone;
+}
+
+// Every copy in flight flushed, then named, then its directory synced: each
+// step for all copies before the next, so that one file system commit can
+// serve them all, and no name ever shows a copy that is not on the disk.
+bool Dispatch::land_copies() {
+  if (!flush_copies()) return false;
+  for (Output& out : outs_) {
+    if (out.copy && !out.published && !publish(out)) return false;
+  }
+  return sync_copies();
+}
+
+bool Dispatch::flush_copies() {
+  for (Output& out : outs_) {
+    if (out.copy && !out.published) out.copy->start_flush();
+  }
+  for (Output& out : outs_) {
+    if (!out.copy || out.published || out.copy->flush() == Error::kNone) continue;
     report_cannot_create(run_, target(out));
     return false;
   }
-  return publish(out);
-}
-
-// The bytes, the attributes and the time stamp, flushed to the disk.
-bool Dispatch::write_copy(File& copy) {
-  return copy_bytes(*src_, copy) == size() && copy.set_attributes(info_) == Error::kNone &&
-         copy.set_mtime(info_.mtime_ns) == Error::kNone && copy.flush() == Error::kNone;
+  return true;
 }
 
 bool Dispatch::publish(Output& out) {
@@ -366,7 +400,7 @@ bool Dispatch::publish(Output& out) {
 }
 
 bool Dispatch::commit() {
-  if (!sync_copies()) return false;
+  if (!land_copies()) return false;
   Output& last = outs_.back();
   if (!last.copy) return rename_into(last);
   return remove_source();
@@ -393,7 +427,7 @@ bool Dispatch::rename_into(Output& out) {
   Error err = src_->move_to(*out.dir, name_, out.replace);
   if (err == Error::kCrossDevice) {
     // A boundary the device numbers did not show: copied after all.
-    return copy_into(out) && sync_copies() && remove_source();
+    return copy_into(out) && land_copies() && remove_source();
   }
   if (err != Error::kNone) {
     if (out.replace) {

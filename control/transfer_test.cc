@@ -275,5 +275,15 @@ TEST(Transfer, CannotTakeReportSetsTheSourceOffInYellowAndPauses) {
   EXPECT_EQ(t.fp.clock.slept_ms(), 1000 + 3000);
 }
 
+// An output named twice: the copy for the first takes the name, so the
+// second finds it there and goes down the CREATE_DIR chain.
+TEST(Transfer, OutputNamedTwiceKeepsBothFiles) {
+  TransferRun t;
+  ASSERT_TRUE(t.send({"C:\\OUT\\", "C:\\OUT\\"}));
+  EXPECT_EQ(t.fp.fs.list("C:\\OUT"),
+            (Names{"C:\\OUT\\A.TXT", "C:\\OUT\\COPY", "C:\\OUT\\COPY\\A.TXT"}));
+  EXPECT_EQ(t.fp.fs.list("C:\\IN"), Names{});
+}
+
 }  // namespace
 }  // namespace qv

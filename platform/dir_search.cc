@@ -132,10 +132,23 @@ bool is_partial_name(std::string_view name) {
   return name.substr(0, kPartialPrefix.size()) == kPartialPrefix;
 }
 
-bool wildcard_match(std::string_view mask, std::string_view name) {
-  std::vector<MaskTok> tokens = translate_mask(mask);
-  Matcher matcher{tokens, name, name.rfind('.')};
+struct WildcardMask::Tokens {
+  std::vector<MaskTok> list;
+};
+
+WildcardMask::WildcardMask(std::string_view mask)
+    : tokens_(std::make_unique<Tokens>(Tokens{translate_mask(mask)})) {}
+WildcardMask::~WildcardMask() = default;
+WildcardMask::WildcardMask(WildcardMask&&) noexcept = default;
+WildcardMask& WildcardMask::operator=(WildcardMask&&) noexcept = default;
+
+bool WildcardMask::matches(std::string_view name) const {
+  Matcher matcher{tokens_->list, name, name.rfind('.')};
   return matcher.at(0, 0);
+}
+
+bool wildcard_match(std::string_view mask, std::string_view name) {
+  return WildcardMask(mask).matches(name);
 }
 
 bool attributes_admitted(uint32_t entry_attributes, uint32_t mask) {
@@ -178,7 +191,7 @@ Text directory_of(std::string_view path) {
 }
 
 DirSearch::DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask, SearchObserver* observer)
-    : dir_(&dir), mask_(mask), attr_mask_(attr_mask), observer_(observer) {
+    : dir_(&dir), mask_(mask), matcher_(mask_.view()), attr_mask_(attr_mask), observer_(observer) {
   if (mask_.empty()) return;
   if (!has_wildcards(mask_)) {
     found_ = look_up_exact(dir, mask_, attr_mask_, entry_);
@@ -190,7 +203,7 @@ DirSearch::DirSearch(Dir& dir, const Text& mask, uint32_t attr_mask, SearchObser
 }
 
 DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask)
-    : mask_(file_name_of(pattern)), attr_mask_(attr_mask) {
+    : mask_(file_name_of(pattern)), matcher_(mask_.view()), attr_mask_(attr_mask) {
   if (mask_.empty()) return;
   if (!has_wildcards(mask_)) {
     // An exact name of the operator's: one look-up of the path, no listing.
@@ -211,17 +224,21 @@ DirSearch::DirSearch(FileSystem& fs, const Text& pattern, uint32_t attr_mask)
 void DirSearch::next() {
   found_ = false;
   if (!reader_) return;
-  while (reader_->next(entry_)) {
+  while (reader_->next_name(entry_)) {
     std::string_view name = entry_.name.view();
     if (is_dot_name(name)) continue;
     if (is_partial_name(name)) {
       in_flight_.push_back(entry_.name);
       continue;
     }
-    if (!wildcard_match(mask_, name)) {
+    if (!matcher_.matches(name)) {
       if (observer_ != nullptr) observer_->passed_over(entry_);
       continue;
     }
+    // The attributes of the listing decide first; the details are asked for
+    // only for an entry that may be taken, and decide again.
+    if (!attributes_admitted(entry_.info.attributes, attr_mask_)) continue;
+    if (!reader_->details(entry_)) continue;
     if (!attributes_admitted(entry_.info.attributes, attr_mask_)) continue;
     found_ = true;
     return;

@@ -20,6 +20,21 @@ bool is_partial_name(std::string_view name);
 // rules: "*.*" also matches a name with no dot, and so does "*.".
 bool wildcard_match(std::string_view mask, std::string_view name);
 
+// A wildcard mask read once, for matching many names against it.
+class WildcardMask {
+ public:
+  explicit WildcardMask(std::string_view mask);
+  ~WildcardMask();
+  WildcardMask(WildcardMask&&) noexcept;
+  WildcardMask& operator=(WildcardMask&&) noexcept;
+  // True when `name` matches the mask, by the rules of wildcard_match().
+  bool matches(std::string_view name) const;
+
+ private:
+  struct Tokens;
+  std::unique_ptr<Tokens> tokens_;
+};
+
 // The attribute rule of a search: an entry is admitted when each of its bits
 // hidden, system, volume, directory, archive is also set in the mask;
 // read-only never excludes; bits 8..15 of the mask name bits the entry must have.
@@ -50,7 +65,8 @@ class SearchObserver {
  public:
   virtual ~SearchObserver() = default;
   // An entry of the listed directory (no "." or "..", no file in flight)
-  // that the mask did not match; its attributes are not yet looked at.
+  // that the mask did not match; only its name and attributes are known
+  // (not its size or times), and they are not yet held against the search's.
   virtual void passed_over(const RawEntry& entry) = 0;
 };
 
@@ -81,6 +97,7 @@ class DirSearch {
   Dir* dir_ = nullptr;
   std::vector<Text> in_flight_;
   Text mask_;
+  WildcardMask matcher_;
   uint32_t attr_mask_;
   SearchObserver* observer_ = nullptr;
   std::unique_ptr<DirReader> reader_;

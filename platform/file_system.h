@@ -90,6 +90,9 @@ class File {
   virtual Error rewind() = 0;
   // Flushes written data to the disk.
   virtual Error flush() = 0;
+  // Starts writing the written data to the disk without waiting for it, so
+  // that the flushes of several files that follow overlap (a hint only).
+  virtual void start_flush() {}
   // Size, times, attributes and identity of the open file.
   virtual Error info(FileInfo& out) = 0;
   // Gives the open file the attributes of `like` (POSIX: its permission bits
@@ -130,6 +133,16 @@ class DirReader {
   // directories are yielded; links, FIFOs, sockets, devices, names that CP866
   // cannot hold and names holding '\', ':' or a control character are left out.
   virtual bool next(RawEntry& out) = 0;
+  // Next entry like next(), where only its name and attributes need be
+  // known yet: the rest of out.info may wait for details(). A listing that
+  // learns everything at once (the default) gives the whole entry.
+  virtual bool next_name(RawEntry& out) { return next(out); }
+  // Completes out.info of the entry next_name() gave last; false when it has
+  // gone meanwhile or is no longer a regular file or directory.
+  virtual bool details(RawEntry& out) {
+    (void)out;
+    return true;
+  }
 };
 
 // A directory held open. Names are single plain names inside it.

@@ -1,9 +1,12 @@
 // The terminal console: the 80 x 25 model drawn at the top left of the
-// terminal with ncursesw. Only cells that changed since the last present are
-// handed to curses, which in turn sends only what the terminal lacks, so a
-// burst of presents costs little. At the end the last screen is printed as
-// plain text below the shell's output, so the exit banner and the farewell
-// line stay visible after the program has gone.
+// terminal with ncursesw. A present only keeps the grid; it is drawn at most
+// every kDrawEvery, by the present itself when a draw is due, else by a
+// drawing thread when the time comes, so a burst of thousands of presents
+// costs a few draws and the last grid is always on the screen soon after.
+// Only cells that changed since the last draw are handed to curses, which in
+// turn sends only what the terminal lacks. At the end the last screen is
+// printed as plain text below the shell's output, so the exit banner and the
+// farewell line stay visible after the program has gone.
 #define _XOPEN_SOURCE_EXTENDED 1
 #include <curses.h>
 #include <langinfo.h>
@@ -11,9 +14,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/cp866.h"
 #include "platform/posix/posix_internal.h"
@@ -25,6 +31,13 @@ namespace {
 constexpr short kCursesColour[8] = {COLOR_BLACK, COLOR_BLUE,    COLOR_GREEN,  COLOR_CYAN,
                                     COLOR_RED,   COLOR_MAGENTA, COLOR_YELLOW, COLOR_WHITE};
 
+// The shortest time between two draws (25 a second).
+constexpr std::chrono::milliseconds kDrawEvery{40};
+// How often the input queue is asked for a resize when no key is waiting.
+constexpr std::chrono::milliseconds kResizeCheckEvery{250};
+
+using Clock = std::chrono::steady_clock;
+
 class TerminalConsole : public ConsoleDevice {
  public:
   TerminalConsole(SCREEN* screen, const std::atomic<bool>& stop) : screen_(screen), stop_(stop) {
@@ -34,10 +47,17 @@ class TerminalConsole : public ConsoleDevice {
     keypad(stdscr, TRUE);
     leaveok(stdscr, TRUE);
     set_up_colours();
+    drawer_ = std::thread([this] { draw_when_due(); });
   }
 
   ~TerminalConsole() override {
-    std::lock_guard<std::mutex> hold(mutex_);
+    std::unique_lock<std::mutex> hold(mutex_);
+    closing_ = true;
+    wake_.notify_one();
+    hold.unlock();
+    drawer_.join();
+    hold.lock();
+    if (pending_) draw_locked();
     endwin();
     delscreen(screen_);
     print_last_screen();
@@ -47,11 +67,14 @@ class TerminalConsole : public ConsoleDevice {
 
   void present(const CellGrid& cells) override {
     std::lock_guard<std::mutex> hold(mutex_);
-    for (int y = 0; y < kScreenRows; ++y)
-      for (int x = 0; x < kScreenCols; ++x)
-        if (full_redraw_ || !(cells[y][x] == shown_[y][x])) put_cell(y, x, cells[y][x]);
-    full_redraw_ = false;
-    refresh();
+    std::memcpy(wanted_, cells, sizeof wanted_);
+    pending_ = true;
+    if (suspended_) return;  // drawn on resume
+    if (Clock::now() >= next_draw_) {
+      draw_locked();
+    } else {
+      wake_.notify_one();
+    }
   }
 
   void transcript(std::string_view) override {}
@@ -64,6 +87,11 @@ class TerminalConsole : public ConsoleDevice {
 
   bool key_waiting() override {
     std::lock_guard<std::mutex> hold(mutex_);
+    // Asking curses draws the screen on the way, so it is asked only when a
+    // byte waits or a resize may have come.
+    const Clock::time_point now = Clock::now();
+    if (!input_waiting() && now < next_resize_check_) return false;
+    next_resize_check_ = now + kResizeCheckEvery;
     nodelay(stdscr, TRUE);
     int ch = getch();
     if (ch == KEY_RESIZE) {
@@ -84,19 +112,51 @@ class TerminalConsole : public ConsoleDevice {
 
   void suspend() override {
     std::lock_guard<std::mutex> hold(mutex_);
+    if (pending_) draw_locked();
+    suspended_ = true;
     def_prog_mode();
     endwin();
   }
 
   void resume() override {
     std::lock_guard<std::mutex> hold(mutex_);
+    suspended_ = false;
     reset_prog_mode();
     clearok(curscr, TRUE);
     full_redraw_ = true;
-    refresh();
+    draw_locked();
   }
 
  private:
+  static bool input_waiting() {
+    struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+  }
+
+  // Hands curses the cells that changed since the last draw and draws.
+  void draw_locked() {
+    for (int y = 0; y < kScreenRows; ++y)
+      for (int x = 0; x < kScreenCols; ++x)
+        if (full_redraw_ || !(wanted_[y][x] == shown_[y][x])) put_cell(y, x, wanted_[y][x]);
+    full_redraw_ = false;
+    refresh();
+    pending_ = false;
+    next_draw_ = Clock::now() + kDrawEvery;
+  }
+
+  // The drawing thread: draws a grid that waits once its time has come.
+  void draw_when_due() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    while (!closing_) {
+      if (pending_ && !suspended_ && Clock::now() >= next_draw_) draw_locked();
+      if (pending_ && !suspended_) {
+        wake_.wait_until(hold, next_draw_);
+      } else {
+        wake_.wait(hold);
+      }
+    }
+  }
+
   void set_up_colours() {
     if (!has_colors()) return;
     start_color();
@@ -154,7 +214,15 @@ class TerminalConsole : public ConsoleDevice {
   SCREEN* screen_;
   const std::atomic<bool>& stop_;
   std::mutex mutex_;
-  CellGrid shown_{};
+  std::condition_variable wake_;
+  std::thread drawer_;
+  bool closing_ = false;
+  bool suspended_ = false;  // the terminal is lent to another program
+  CellGrid wanted_{};       // the last grid presented
+  bool pending_ = false;    // it is not drawn yet
+  Clock::time_point next_draw_{};
+  Clock::time_point next_resize_check_{};
+  CellGrid shown_{};  // what curses was last given
   bool full_redraw_ = true;
   bool colours_ = false;
   bool full_palette_ = false;

@@ -50,21 +50,48 @@ class PosixDirReader : public DirReader {
   ~PosixDirReader() override { ::closedir(dir_); }
 
   bool next(RawEntry& out) override {
+    while (next_name(out)) {
+      if (details(out)) return true;
+    }
+    return false;
+  }
+
+  // The kind comes from the listing itself where the file system tells it,
+  // so a name the caller does not want costs no look-up of its own.
+  bool next_name(RawEntry& out) override {
     while (struct dirent* ent = ::readdir(dir_)) {
       std::string_view name = ent->d_name;
       if (name == "." || name == "..") continue;
+      if (ent->d_type != DT_UNKNOWN && ent->d_type != DT_REG && ent->d_type != DT_DIR) continue;
       if (!listed_name(name, out.name)) continue;
-      struct stat st;
-      if (::fstatat(::dirfd(dir_), ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (!is_listed_kind(st.st_mode)) continue;
-      out.info = info_from_stat(st, name);
+      native_.assign(name);
+      looked_up_ = false;
+      if (ent->d_type == DT_UNKNOWN) {
+        if (!details(out)) continue;
+        return true;
+      }
+      out.info = FileInfo{};
+      out.info.attributes = ent->d_type == DT_DIR ? kAttrDirectory : kAttrArchive;
+      if (name[0] == '.') out.info.attributes |= kAttrHidden;
       return true;
     }
     return false;
   }
 
+  bool details(RawEntry& out) override {
+    if (looked_up_) return true;
+    struct stat st;
+    if (::fstatat(::dirfd(dir_), native_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!is_listed_kind(st.st_mode)) return false;
+    out.info = info_from_stat(st, native_);
+    looked_up_ = true;
+    return true;
+  }
+
  private:
   DIR* dir_;
+  std::string native_;      // the native name of the entry last given
+  bool looked_up_ = false;  // its details are in hand
 };
 
 // The report path of sub-directory `name` of `dir`, joined with '/'.

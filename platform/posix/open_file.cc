@@ -86,6 +86,10 @@ Error PosixFile::flush() {
   return ::fsync(fd_) == 0 ? Error::kNone : error_from_errno(errno);
 }
 
+void PosixFile::start_flush() {
+  if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 Error PosixFile::info(FileInfo& out) {
   struct stat st;
   if (fd_ < 0) return Error::kIo;

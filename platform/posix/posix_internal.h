@@ -93,6 +93,7 @@ class PosixFile final : public File {
   int64_t copy_to(File& to, int64_t n) override;
   Error rewind() override;
   Error flush() override;
+  void start_flush() override;
   Error info(FileInfo& out) override;
   Error set_attributes(const FileInfo& like) override;
   Error set_mtime(int64_t mtime_ns) override;
