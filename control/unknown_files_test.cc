@@ -71,37 +71,5 @@ TEST(UnknownFiles, MemoryIsBoundedAndNoFileIsListedTwice) {
   EXPECT_GT(cycles, 2u);
 }
 
-// Whole cycles: the panel lists the first cycle's unknown files in light
-// green, a file that came later in yellow, nothing twice, and no directory
-// is listed more often than the blocks search it.
-TEST(UnknownFiles, PanelAfterEachCycleInTheCycleColour) {
-  fake::FakePlatform fp(/*interactive=*/true);
-  qv::Run run(fp.platform);
-  initialise_modules(run);
-  Settings& s = run.settings;
-  s.valid_cycle_full_run = 2;
-  s.delay_interpr = s.delay_copy = s.delay_bat = 0;
-  s.run_batnik = true;
-  s.valid_exist_bat = false;
-  fp.fs.add_file("C:\\QV\\Quorvane.Qvr",
-                 "C:\\IN\r\nMask: *.DAT\r\nC:\\OUT\r\nCommand: DO\r\n"
-                 "Mask: *.TXT\r\nCommand: DO\r\n");
-  for (const char* f : {"C:\\IN\\A.DAT", "C:\\IN\\B.TXT", "C:\\IN\\JUNK.BIN", "C:\\IN\\SUB\\X.BIN"})
-    fp.fs.add_file(f, "x");
-  fp.process.on_run = [&] { fp.fs.add_file("C:\\IN\\NEW.BIN", "n"); };  // after the first cycle
-  ASSERT_FALSE(locate_script(run).has_value());
-  draw_status_screen(run);
-  run_main_cycle(run);
-  EXPECT_EQ(fp.fs.calls(fake::FsOp::kList), 4) << "two searches in each of two cycles";
-  // The panel starts in column 33, behind the frame in column 31.
-  EXPECT_NE(fp.console.row(3).find("│ JUNK.BIN (C:\\IN\\)  "), std::string::npos)
-      << fp.console.row(3);
-  EXPECT_EQ(fp.console.cell(33, 3), (Cell{'J', kLightGreen}));
-  EXPECT_NE(fp.console.row(4).find("│ NEW.BIN (C:\\IN\\)  "), std::string::npos)
-      << fp.console.row(4);
-  EXPECT_EQ(fp.console.cell(33, 4), (Cell{'N', kYellow}));
-  EXPECT_EQ(fp.console.cell(33, 5).ch, ' ') << fp.console.row(5);  // no sub-directory, no repeat
-}
-
 }  // namespace
 }  // namespace qv
