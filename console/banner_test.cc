@@ -33,13 +33,10 @@ struct Language {
 const Language kLanguages[] = {
     {0, "Quorvane file distributor 1.11 version ( Win+ ).",
      "At detection of mistakes write Author E-Mail :", "Last version is possible download with "},
-    {1, "Распределитель файлов Кворвейн 1.11 веpсия ( Win+ ).",
-     "В случае обнаружения ошибок пишите автору по E-Mail :",
-     "Последнюю версию можно загрузить с :   "},
 };
 
 // The exit banner replaces the status screen and goes to the transcript.
-TEST(Banner, LayoutOfTitleHeadingsAndContactsInBothLanguages) {
+TEST(Banner, LayoutOfTitleHeadingsAndContacts) {
   for (const Language& l : kLanguages) {
     fake::FakePlatform p;
     qv::Run run(p.platform);
