@@ -90,13 +90,22 @@ TEST(RunLog, RunLinesInBothLanguagesAndBothDetails) {
   }
 }
 
+// A run that logs into kLog.
+struct LoggingRun {
+  explicit LoggingRun(bool unwritable = false) {
+    run.settings.log_exist = true;
+    run.settings.log_name = kLog;
+    fp.log.set_unwritable(kLog, unwritable);
+    open_run_log(run);
+  }
+  fake::FakePlatform fp;
+  qv::Run run{fp.platform};
+};
+
 // Each line is stamped with the time it began, not the time it was written.
 TEST(RunLog, LineIsStampedWhenItBegins) {
-  fake::FakePlatform fp;
-  qv::Run run(fp.platform);
-  run.settings.log_exist = true;
-  run.settings.log_name = kLog;
-  open_run_log(run);
+  LoggingRun l;
+  auto& [fp, run] = l;
   start_message_line(run);
   run.screen.write("first");
   fp.clock.advance_ms(61'000);
@@ -112,12 +121,8 @@ TEST(RunLog, LineIsStampedWhenItBegins) {
 // line of its own in the colour-neutral way (the next message keeps its
 // colour), and the run goes on; once it works again a new failure is news.
 TEST(RunLog, UnwritableLogIsReportedOncePerSpellAndTheRunGoesOn) {
-  fake::FakePlatform fp;
-  qv::Run run(fp.platform);
-  run.settings.log_exist = true;
-  run.settings.log_name = kLog;
-  fp.log.set_unwritable(kLog);
-  open_run_log(run);
+  LoggingRun l(/*unwritable=*/true);
+  auto& [fp, run] = l;
   const std::vector<std::pair<bool, const char*>> steps = {
       {false, "one"}, {false, "two"}, {true, "three"}, {false, "four"}, {false, "five"}};
   for (auto [writable, text] : steps) {
@@ -142,11 +147,8 @@ TEST(RunLog, UnwritableLogIsReportedOncePerSpellAndTheRunGoesOn) {
 // last column, a report that starts where the cursor stands, and a line
 // break inside a message all start a new line; a quiet stretch leaves none.
 TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
-  fake::FakePlatform fp;
-  qv::Run run(fp.platform);
-  run.settings.log_exist = true;
-  run.settings.log_name = kLog;
-  open_run_log(run);
+  LoggingRun l;
+  auto& [fp, run] = l;
   draw_status_screen(run);
   const std::string full_row(77, 'w');  // the done-operations panel's width
   start_message_line(run);
