@@ -28,7 +28,6 @@ TEST(DriveGuard, AcceptsOrRefusesWithItsReport) {
     int64_t pause;
   } cases[] = {
       {"E:\\OUT\\", kPlenty, 0, "Not Exist drive E: !!!\nAdd. Inf. E:\\OUT\\", 3000},
-      {"E:\\OUT\\", kPlenty, 1, "Несуществующий диск,E: !!!\nДоп. Инф. E:\\OUT\\", 3000},
       {"d:\\out\\", kPlenty, 0, "", 0},
       {"1:\\OUT\\", kPlenty, 0, "An Incorrect name drive,1:\\OUT\\: !!!\nAdd. Inf. 1:\\OUT\\",
        3000},
