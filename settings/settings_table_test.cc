@@ -16,12 +16,12 @@ using namespace std::literals;
 TEST(SettingsTable, ParseIntegerAndBoolean) {
   std::string got;
   for (const char* in :
-       {"1000", "$3e8", "+5", "-0", "  7", "2147483647", "$7FFFFFFF", "2147483648", "-1",
+       {"1000", "$3e8", "+5", "-0", "  7", "2147483647", "$7FFFFFFF", "2147483648", "-1", "-$10",
         "$80000000", "$100000000", "1s", "5 ", "", "$", "$G", "99999999999999999999"}) {
     int32_t v = -7;
     got += parse_integer(Text(in), v) ? std::to_string(v) + " " : "- ";
   }
-  EXPECT_EQ(got, "1000 1000 5 0 7 2147483647 2147483647 - - - - - - - - - - ");
+  EXPECT_EQ(got, "1000 1000 5 0 7 2147483647 2147483647 - - - - - - - - - - - ");
   got.clear();
   for (std::string_view in : {"up"sv, "да"_oem, "ПОДНЯТЬ"_oem, "1"sv, "DOWN"sv, "НЕТ"_oem,
                               "Низкий"_oem, "0"sv, "True"sv, "Ye"sv, "yes "sv, ""sv}) {
