@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "console/status.h"
 #include "control/startup.h"
+#include "control/unknown_files.h"
+#include "control/young_files.h"
 #include "script/reader.h"
 #include "tests/fake_platform.h"
 
@@ -314,6 +318,85 @@ TEST(MainCycle, UnknownFilesPanelAfterEachCycleInTheCycleColour) {
   EXPECT_EQ(r.fp.console.cell(33, 3), (Cell{'J', kLightGreen}));
   EXPECT_EQ(r.fp.console.cell(33, 4), (Cell{'N', kYellow}));
   EXPECT_EQ(r.fp.console.cell(33, 5).ch, ' ') << "no sub-directory, no repeat";
+}
+
+constexpr int64_t kSecond = 1'000'000'000;
+
+// The change time counts where the system keeps one, since a copy may carry
+// an old modification time over; the modification time counts elsewhere. A
+// file that rested exactly MIN_FILE_AGE seconds is old enough.
+TEST(YoungFiles, TheLastChangeMustBeAtLeastMinFileAgeAgo) {
+  struct Case {
+    int32_t min_age;
+    int64_t mtime_ago, ctime_ago;  // seconds before now; ctime -1: none kept
+    bool arriving;
+  } cases[] = {
+      {0, 0, -1, false},  {5, 4, -1, true},       {5, 5, -1, false},
+      {5, 3600, 1, true}, {5, 3600, 3600, false}, {5, -60, -1, true},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    qv::Run run(fp.platform);
+    run.settings.min_file_age = c.min_age;
+    const int64_t now = fp.clock.now_ns();
+    FileInfo entry;
+    entry.mtime_ns = now - c.mtime_ago * kSecond;
+    if (c.ctime_ago >= 0) entry.ctime_ns = now - c.ctime_ago * kSecond;
+    EXPECT_EQ(still_arriving(run, entry), c.arriving) << &c - cases;
+  }
+}
+
+RawEntry entry(const char* name, uint32_t attributes = kAttrArchive) {
+  RawEntry e;
+  e.name = name;
+  e.info.attributes = attributes;
+  return e;
+}
+
+std::vector<std::string> names_of(const std::vector<UnknownFiles::Entry>& entries) {
+  std::vector<std::string> out;
+  for (const UnknownFiles::Entry& e : entries) out.push_back(e.dir.str() + e.name.str());
+  return out;
+}
+
+// A file is unknown when no mask its directory was searched with in the
+// cycle matches it (nor the covering-note mask, when notes are sent);
+// sub-directories and entries the attribute mask leaves out are no files.
+TEST(UnknownFiles, PassedOverFilesThatNoMaskOfTheirDirectoryMatches) {
+  UnknownFiles u;
+  const Text in = "C:\\IN\\", other = "C:\\OTHER\\";
+  SearchObserver* o = u.watch(in, "*.DAT", 37);
+  ASSERT_NE(o, nullptr);
+  for (const RawEntry& e : {entry("JUNK.BIN"), entry("B.TXT"), entry("SUB", kAttrDirectory),
+                            entry("HIDDEN.BIN", kAttrHidden), entry("NOTE.(S)")})
+    o->passed_over(e);
+  u.watch(other, "*.TXT", 37)->passed_over(entry("JUNK.BIN"));
+  u.watch(in, "*.TXT", 37)->passed_over(entry("A.DAT"));  // matched by the first search
+  EXPECT_EQ(names_of(u.end_cycle("*.(S)")),
+            (std::vector<std::string>{"C:\\IN\\JUNK.BIN", "C:\\OTHER\\JUNK.BIN"}));
+  // Listed once per run; without notes being sent the note is unknown too.
+  u.watch(in, "*.DAT", 37)->passed_over(entry("JUNK.BIN"));
+  u.watch(in, "*.DAT", 37)->passed_over(entry("NOTE.(S)"));
+  EXPECT_EQ(names_of(u.end_cycle("")), std::vector<std::string>{"C:\\IN\\NOTE.(S)"});
+}
+
+// However many files a directory holds, a cycle keeps a bounded number of
+// them; the next cycles go on with the ones not listed yet, none twice.
+TEST(UnknownFiles, MemoryIsBoundedAndNoFileIsListedTwice) {
+  UnknownFiles u;
+  std::set<std::string> listed;
+  std::size_t cycles = 0, biggest = 0;
+  for (std::size_t got = 1; got > 0; ++cycles) {
+    SearchObserver* o = u.watch("D:\\BIG\\", "*.DAT", 37);
+    for (int i = 0; i < 2000; ++i) o->passed_over(entry(("F" + std::to_string(i)).c_str()));
+    const std::vector<std::string> names = names_of(u.end_cycle(""));
+    got = names.size();
+    biggest = std::max(biggest, got);
+    for (const std::string& n : names) EXPECT_TRUE(listed.insert(n).second) << n;
+  }
+  EXPECT_EQ(listed.size(), 2000u);
+  EXPECT_LT(biggest, 2000u) << "one cycle kept the whole directory";
+  EXPECT_GT(cycles, 2u);
 }
 
 }  // namespace
