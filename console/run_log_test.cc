@@ -90,34 +90,24 @@ TEST(RunLog, RunLinesInBothLanguagesAndBothDetails) {
   }
 }
 
-// Each line is stamped with the time it began, not the time it was written.
-TEST(RunLog, LineIsStampedWhenItBegins) {
+// A run that logs into kLog.
+struct LoggingRun {
+  explicit LoggingRun(bool unwritable = false) {
+    run.settings.log_exist = true;
+    run.settings.log_name = kLog;
+    fp.log.set_unwritable(kLog, unwritable);
+    open_run_log(run);
+  }
   fake::FakePlatform fp;
-  qv::Run run(fp.platform);
-  run.settings.log_exist = true;
-  run.settings.log_name = kLog;
-  open_run_log(run);
-  start_message_line(run);
-  run.screen.write("first");
-  fp.clock.advance_ms(61'000);
-  run.screen.write(" still the first");
-  pause_ms(run, 0);
-  const std::vector<std::string> lines = fp.log.lines(kLog);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "2026-12-05 14:07:09 Start of the run");
-  EXPECT_EQ(lines[1], "2026-12-05 14:07:09 first still the first");
-}
+  qv::Run run{fp.platform};
+};
 
 // A log that cannot be written is reported once per spell of failures, on a
 // line of its own in the colour-neutral way (the next message keeps its
 // colour), and the run goes on; once it works again a new failure is news.
 TEST(RunLog, UnwritableLogIsReportedOncePerSpellAndTheRunGoesOn) {
-  fake::FakePlatform fp;
-  qv::Run run(fp.platform);
-  run.settings.log_exist = true;
-  run.settings.log_name = kLog;
-  fp.log.set_unwritable(kLog);
-  open_run_log(run);
+  LoggingRun l(/*unwritable=*/true);
+  auto& [fp, run] = l;
   const std::vector<std::pair<bool, const char*>> steps = {
       {false, "one"}, {false, "two"}, {true, "three"}, {false, "four"}, {false, "five"}};
   for (auto [writable, text] : steps) {
@@ -142,15 +132,14 @@ TEST(RunLog, UnwritableLogIsReportedOncePerSpellAndTheRunGoesOn) {
 // last column, a report that starts where the cursor stands, and a line
 // break inside a message all start a new line; a quiet stretch leaves none.
 TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
-  fake::FakePlatform fp;
-  qv::Run run(fp.platform);
-  run.settings.log_exist = true;
-  run.settings.log_name = kLog;
-  open_run_log(run);
+  LoggingRun l;
+  auto& [fp, run] = l;
   draw_status_screen(run);
   const std::string full_row(77, 'w');  // the done-operations panel's width
   start_message_line(run);
-  run.screen.write(full_row);
+  run.screen.write(full_row.substr(0, 7));
+  fp.clock.advance_ms(61'000);
+  run.screen.write(full_row.substr(7));
   start_message_line(run);
   run.screen.write("next");
   start_transcript_line(run);
@@ -168,6 +157,9 @@ TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
   EXPECT_EQ(texts_of(fp), (std::vector<std::string>{"Start of the run", full_row, "next", "report",
                                                     "second row\nforged", "last",
                                                     "End of the run, exit code 0"}));
+  // Each line is stamped with the time it began, not the time it was written.
+  EXPECT_EQ(fp.log.lines(kLog).at(1).substr(0, 20) + fp.log.lines(kLog).at(2).substr(0, 20),
+            "2026-12-05 14:07:09 2026-12-05 14:08:10 ");
   EXPECT_EQ(fp.console.transcript_utf8(),
             full_row + "\nnext\nreport\nsecond row◙forged\ncountdown\nlast");
 }

@@ -23,23 +23,18 @@ TEST(DriveGuard, AcceptsOrRefusesWithItsReport) {
   struct Case {
     const char* path;
     uint64_t free_on_d;
-    uint8_t lang;
     const char* report;  // "": accepted
     int64_t pause;
   } cases[] = {
-      {"E:\\OUT\\", kPlenty, 0, "Not Exist drive E: !!!\nAdd. Inf. E:\\OUT\\", 3000},
-      {"E:\\OUT\\", kPlenty, 1, "Несуществующий диск,E: !!!\nДоп. Инф. E:\\OUT\\", 3000},
-      {"d:\\out\\", kPlenty, 0, "", 0},
-      {"1:\\OUT\\", kPlenty, 0, "An Incorrect name drive,1:\\OUT\\: !!!\nAdd. Inf. 1:\\OUT\\",
-       3000},
-      {"D:\\OUT\\", 1'024'000, 0, "", 0},
-      {"D:\\OUT\\", 1'023'999, 0, " There is not enough of place on a disk!!!  D: 1023999 byte.",
-       0},
+      {"E:\\OUT\\", kPlenty, "Not Exist drive E: !!!\nAdd. Inf. E:\\OUT\\", 3000},
+      {"d:\\out\\", kPlenty, "", 0},
+      {"1:\\OUT\\", kPlenty, "An Incorrect name drive,1:\\OUT\\: !!!\nAdd. Inf. 1:\\OUT\\", 3000},
+      {"D:\\OUT\\", 1'024'000, "", 0},
+      {"D:\\OUT\\", 1'023'999, " There is not enough of place on a disk!!!  D: 1023999 byte.", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.path) + " free " + std::to_string(c.free_on_d));
     GuardRun g;
-    g.run.settings.lang = c.lang;
     g.fp.fs.set_free('D', c.free_on_d);
     EXPECT_EQ(check_target_drive(g.run, c.path), c.report[0] == '\0');
     const std::string out = g.out();

@@ -2,19 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "console/status.h"
 #include "control/startup.h"
+#include "control/unknown_files.h"
+#include "control/young_files.h"
 #include "script/reader.h"
 #include "tests/fake_platform.h"
 
 namespace qv {
 namespace {
 
-constexpr char kOneBlock[] = "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n";
+using Names = std::vector<std::string>;
 
 // Every module initialised, no pauses and one script cycle unless a test
 // says more.
@@ -38,49 +42,47 @@ int count(const std::string& text, const std::string& piece) {
   return n;
 }
 
-// A run on the fake platform with the task script beside the program.
+// A run on the fake platform with the task script beside the program, files
+// of C:\IN\ going to `out`.
 struct CycleRun {
   fake::FakePlatform fp;
   Run run{fp.platform};
 
-  explicit CycleRun(const std::string& script = kOneBlock) {
+  explicit CycleRun(const std::string& out = "C:\\OUT", const std::string& mask = "*.*",
+                    bool interactive = false)
+      : fp(interactive) {
     prepare(run);
     fp.env.vars["COMSPEC"] = "C:\\CMD.EXE";
-    fp.fs.add_file("C:\\QV\\Quorvane.Qvr", script);
+    fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
+    script("C:\\IN\r\nMask: " + mask + "\r\n" + out + "\r\nCommand: DO\r\n");
+  }
+  void script(const std::string& text) { fp.fs.add_file("C:\\QV\\Quorvane.Qvr", text); }
+  void add(const Names& paths, const std::string& content = "x") {
+    for (const std::string& path : paths) fp.fs.add_file(path, content);
+  }
+  // The end-of-cycle program is run (it does nothing but call `on_run`).
+  void program_after_each_cycle(std::function<void()> on_run) {
+    run.settings.run_batnik = true;
+    run.settings.valid_exist_bat = false;
+    run.settings.delay_bat = 0;
+    fp.process.on_run = std::move(on_run);
   }
   void go() { qv::go(run); }
   std::string out() const { return fp.console.transcript_utf8(); }
   bool said(const std::string& s) const { return out().find(s) != std::string::npos; }
 };
 
-// A second instance of the program, on the file system of `first`.
-struct SecondInstance {
-  fake::FakeConsole console;
-  Platform platform;
-  Run run;
-
-  explicit SecondInstance(fake::FakePlatform& first)
-      : platform{first.fs, console, first.env, first.clock, first.process, first.log},
-        run(platform) {
-    prepare(run);
-  }
-};
-
 // The elapsed counter is set when the first cycle closes, so the second turn
 // is the first that can meet the run-time limit.
 TEST(MainCycle, ExitConditionsAndTheirCodes) {
   struct Case {
-    const char* name;
     int64_t cycle_limit, elapsed_after_first_cycle;
     int code;
     const char* message;
   } cases[] = {
-      {"both limits in one turn: cycles decide", 1, 100, 11,
-       "Exit by amount cycles of perfomance files configuration 1."},
-      {"run time reached exactly", 5, 5, 22,
-       "Exit on time work of the program without bat-file 5."},
-      {"run time one second short", 2, 4, 11,
-       "Exit by amount cycles of perfomance files configuration 2."},
+      {1, 100, 11, "Exit by amount cycles of perfomance files configuration 1."},
+      {5, 5, 22, "Exit on time work of the program without bat-file 5."},
+      {2, 4, 11, "Exit by amount cycles of perfomance files configuration 2."},
   };
   for (const Case& c : cases) {
     CycleRun r;
@@ -88,49 +90,38 @@ TEST(MainCycle, ExitConditionsAndTheirCodes) {
     r.run.settings.number_time_work = 5;
     r.run.settings.code_return_cycle = 11;
     r.run.settings.code_return_time = 22;
-    r.run.settings.run_batnik = true;  // a program that moves the elapsed counter on
-    r.run.settings.valid_exist_bat = false;
-    r.run.settings.delay_bat = 0;
-    r.fp.process.on_run = [&] { r.run.drawing.elapsed.store(c.elapsed_after_first_cycle); };
+    r.program_after_each_cycle([&] { r.run.drawing.elapsed.store(c.elapsed_after_first_cycle); });
     r.go();
-    EXPECT_EQ(r.run.state.exit_code, c.code) << c.name;
-    EXPECT_TRUE(r.said(c.message)) << c.name;
+    EXPECT_EQ(r.run.state.exit_code, c.code) << c.message;
+    EXPECT_TRUE(r.said(c.message)) << r.out();
   }
-}
-
-TEST(MainCycle, NumberFileMacroCountsFilesThatPassedBefore) {
-  CycleRun r("C:\\IN\r\nMask: *.*\r\nC:\\OUT\\<NUMBER_FILE>\r\nCommand: DO\r\n");
-  for (const char* name : {"C:\\IN\\A.DAT", "C:\\IN\\B.DAT", "C:\\IN\\C.DAT"})
-    r.fp.fs.add_file(name, "x");
-  r.go();
-  for (const char* dir : {"C:\\OUT\\0", "C:\\OUT\\1", "C:\\OUT\\2"})
-    EXPECT_EQ(r.fp.fs.list(dir).size(), 1u) << dir;
-  EXPECT_FALSE(r.fp.fs.exists("C:\\OUT\\3"));
 }
 
 // A key press and a stop request end the run alike with code 0, tested
 // before each candidate: a waiting key keeps every file where it is, a key
 // pressed after the first test lets exactly the file in hand through.
+// <NUMBER_FILE> counts the files that passed before.
 TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
   struct Case {
     int key_after_checks;  // -1: no key
     bool stop;
     std::size_t moved;
-  } cases[] = {{0, false, 0}, {-1, true, 0}, {1, false, 1}};
+  } cases[] = {{0, false, 0}, {-1, true, 0}, {1, false, 1}, {-1, false, 3}};
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
-    CycleRun r;
-    r.run.settings.valid_cycle_full_run = 5;  // a backstop: would end with 9
+    CycleRun r("C:\\OUT\\<NUMBER_FILE>");
+    r.run.settings.valid_cycle_full_run = 5;  // the run without a key ends with 9
     r.run.settings.code_return_cycle = 9;
-    for (const char* name : {"C:\\IN\\A.DAT", "C:\\IN\\B.DAT", "C:\\IN\\C.DAT"})
-      r.fp.fs.add_file(name, "x");
+    r.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT", "C:\\IN\\C.DAT"});
     if (c.key_after_checks >= 0) r.fp.console.press_key(c.key_after_checks);
     r.fp.process.stop = c.stop;
     r.go();
-    EXPECT_EQ(r.run.state.exit_code, 0);
-    EXPECT_TRUE(r.said("Exit on pressing a key."));
-    EXPECT_EQ(r.fp.fs.list("C:\\OUT").size(), c.moved);
+    EXPECT_EQ(r.run.state.exit_code, c.moved == 3 ? 9 : 0);
+    EXPECT_EQ(r.said("Exit on pressing a key."), c.moved < 3);
+    EXPECT_EQ(r.fp.fs.list("C:\\OUT").size(), 2 * c.moved);
     EXPECT_EQ(r.run.state.found_files, static_cast<int64_t>(c.moved));
+    for (std::size_t i = 0; i < c.moved; ++i)
+      EXPECT_EQ(r.fp.fs.list("C:\\OUT\\" + std::to_string(i)).size(), 1u) << i;
   }
 }
 
@@ -139,72 +130,84 @@ TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
 // output never count): a refusal keeps it out of the first output too.
 TEST(MainCycle, OutputSizeGuardRefusalKeepsTheFileOutOfEveryOutput) {
   struct Case {
-    const char* name;
     IfFileExist policy;
     const char* existing;
     std::size_t size;
     bool transferred;
   } cases[] = {
-      {"other file fills the directory", IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", 81, false},
-      {"other file leaves exactly room", IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", 80, true},
-      {"replaced file frees its own size", IfFileExist::kOverwriteFile, "C:\\O2\\A.DAT", 90, true},
-      {"same name, no sub-directory yet", IfFileExist::kCreateDir, "C:\\O2\\A.DAT", 90, true},
-      {"same name, full sub-directory", IfFileExist::kCreateDir, "C:\\O2\\COPY\\F.DAT", 90, false},
+      {IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", 81, false},
+      {IfFileExist::kCreateDir, "C:\\O2\\FULL.DAT", 80, true},
+      {IfFileExist::kOverwriteFile, "C:\\O2\\A.DAT", 90, true},  // frees its own size
+      {IfFileExist::kCreateDir, "C:\\O2\\A.DAT", 90, true},      // no sub-directory yet
+      {IfFileExist::kCreateDir, "C:\\O2\\COPY\\F.DAT", 90, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    CycleRun r("C:\\IN\r\nMask: *.*\r\nC:\\O1\r\nC:\\O2\r\nCommand: DO\r\n");
+    SCOPED_TRACE(c.existing + std::to_string(c.size));
+    CycleRun r("C:\\O1\r\nC:\\O2");
     r.run.settings.max_output_dir_size = 100;
     r.run.settings.if_file_exist = c.policy;
-    r.fp.fs.add_file("C:\\IN\\A.DAT", std::string(20, 'a'));
-    r.fp.fs.add_file("C:\\O1\\SUB\\BIG.DAT", std::string(500, 'b'));
+    r.add({"C:\\IN\\A.DAT"}, std::string(20, 'a'));
+    r.add({"C:\\O1\\SUB\\BIG.DAT"}, std::string(500, 'b'));
     r.fp.fs.add_file(c.existing, std::string(c.size, 'z'), kAttrHidden | kAttrReadOnly);
-    if (std::string(c.existing).find("COPY") != std::string::npos)
-      r.fp.fs.add_file("C:\\O2\\A.DAT", "old");
+    if (std::string(c.existing).find("COPY") != std::string::npos) r.add({"C:\\O2\\A.DAT"});
     r.go();
     EXPECT_EQ(r.fp.fs.exists("C:\\O1\\A.DAT"), c.transferred);
     EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !c.transferred);
     EXPECT_EQ(r.said("at processing a file C:\\IN\\A.DAT"), !c.transferred);
-    const std::string dir =
-        c.policy == IfFileExist::kCreateDir && c.size == 90 ? "C:\\O2\\COPY\\" : "C:\\O2\\";
+    const std::string dir = c.size == 90 && !c.transferred ? "C:\\O2\\COPY\\" : "C:\\O2\\";
     EXPECT_EQ(r.said("Restriction of the size output dir " + dir + " 100"), !c.transferred);
   }
 }
 
-TEST(MainCycle, BlockCutShortByAFaultyLineIsNotCarriedOut) {
+// A block cut short by a faulty line or by a read error of the task script
+// is not carried out; the read error ends the run with code 6.
+TEST(MainCycle, BlockCutShortIsNotCarriedOut) {
   struct Case {
-    const char* last_line;
-    bool moved;
-  } cases[] = {{"", true}, {"four words on line\r\n", false}, {"\"C:\\X\r\n", false}};
+    std::string last_line;
+    int read_fault;  // 0: none; else the read of the script that fails
+    int code;
+  } cases[] = {{"Command: DO", 0, 3},
+               {"four words on line", 0, 3},
+               {"\"C:\\X", 0, 3},
+               {"--//" + std::string(5000, '-') + "\r\nCommand: DO", 1, 6},
+               {"--//" + std::string(5000, '-') + "\r\nCommand: DO", 2, 6}};
   for (const Case& c : cases) {
-    CycleRun r(std::string("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n") + c.last_line);
-    r.fp.fs.add_file("C:\\IN\\A.DAT", "a");
+    SCOPED_TRACE(c.last_line.substr(0, 20) + std::to_string(c.read_fault));
+    CycleRun r;
+    r.script("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n" + c.last_line + "\r\n");
+    r.run.settings.valid_cycle_full_run = c.read_fault ? 2 : 1;
+    r.run.settings.code_return_cycle = 3;
+    r.add({"C:\\IN\\A.DAT"});
+    if (c.read_fault) r.fp.fs.fail(fake::FsOp::kRead, c.read_fault, Error::kIo, false, ".Qvr");
     r.go();
-    EXPECT_EQ(r.fp.fs.exists("C:\\OUT\\A.DAT"), c.moved) << c.last_line;
-    EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !c.moved) << c.last_line;
+    const bool moved = c.last_line == "Command: DO";
+    EXPECT_EQ(r.fp.fs.exists("C:\\OUT\\A.DAT"), moved);
+    EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !moved);
+    EXPECT_EQ(r.run.state.exit_code, c.code);
+    EXPECT_EQ(r.said("Can not read file : C:\\QV\\Quorvane.Qvr !!!"), c.code == 6);
   }
 }
-
-using Names = std::vector<std::string>;
 
 // Two instances on one input directory: whichever moment the second one runs
 // a whole turn inside the first one's dispatch (before its take, while it
 // holds the source open, after the source went into its hold directory),
 // the file is delivered exactly once and nothing stays behind.
 TEST(MainCycle, TwoInstancesNeverBothDeliverAFile) {
-  const char* kToD = "C:\\IN\r\nMask: *.*\r\nD:\\OUT\r\nCommand: DO\r\n";
   for (fake::FsOp when : {fake::FsOp::kOpenSource, fake::FsOp::kMoveTo, fake::FsOp::kCreateTemp}) {
     SCOPED_TRACE(static_cast<int>(when));
-    CycleRun first(kToD);
-    SecondInstance second(first.fp);
-    first.fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
-    first.fp.fs.add_file("C:\\IN\\A.DAT", "x");
-    first.fp.fs.at_call(when, 1, [&] { go(second.run); });
+    CycleRun first("D:\\OUT");
+    fake::FakeConsole console;
+    Platform platform{first.fp.fs,    console,          first.fp.env,
+                      first.fp.clock, first.fp.process, first.fp.log};
+    qv::Run second(platform);
+    prepare(second);
+    first.add({"C:\\IN\\A.DAT"});
+    first.fp.fs.at_call(when, 1, [&] { go(second); });
     first.go();
     EXPECT_EQ(first.fp.fs.list("D:\\"), (Names{"D:\\OUT", "D:\\OUT\\A.DAT"}));
     EXPECT_EQ(first.fp.fs.list("C:\\IN"), Names{});
-    EXPECT_EQ(first.run.state.byte_count + second.run.state.byte_count, 1);
-    EXPECT_EQ(count(first.out() + second.console.transcript_utf8(), "O=>"), 1);
+    EXPECT_EQ(first.run.state.byte_count + second.state.byte_count, 1);
+    EXPECT_EQ(count(first.out() + console.transcript_utf8(), "O=>"), 1);
   }
 }
 
@@ -214,15 +217,14 @@ TEST(MainCycle, TwoInstancesNeverBothDeliverAFile) {
 TEST(MainCycle, FilesLeftByADeadTakerGoBackALiveTakersStay) {
   for (const std::string mask : {"*.*", "A.DAT"}) {
     SCOPED_TRACE(mask);
-    CycleRun r("C:\\IN\r\nMask: " + mask + "\r\nC:\\OUT\r\nCommand: DO\r\n");
+    CycleRun r("C:\\OUT", mask);
     r.run.settings.valid_cycle_full_run = 2;
-    r.fp.fs.add_file("C:\\IN\\.~qvT5\\A.DAT", "a");
-    r.fp.fs.add_file("C:\\IN\\.~qvT6\\B.DAT", "b");
+    r.add({"C:\\IN\\.~qvT5\\A.DAT", "C:\\IN\\.~qvT6\\B.DAT"});
     Error err = Error::kNone;
     auto live = r.fp.fs.open_dir(Text("C:\\IN\\.~qvT6"), err);
     ASSERT_TRUE(live && live->hold());
     r.go();
-    EXPECT_EQ(r.fp.fs.content("C:\\OUT\\A.DAT"), "a");
+    EXPECT_EQ(r.fp.fs.content("C:\\OUT\\A.DAT"), "x");
     EXPECT_EQ(r.fp.fs.list("C:\\IN"), (Names{"C:\\IN\\.~qvT6", "C:\\IN\\.~qvT6\\B.DAT"}));
   }
 }
@@ -231,26 +233,23 @@ TEST(MainCycle, FilesLeftByADeadTakerGoBackALiveTakersStay) {
 // is still tried every turn, and once it changes a refusal is reported again.
 TEST(MainCycle, ARefusalIsReportedOnceUntilTheFileChanges) {
   struct Case {
-    const char* name;
     std::function<void(CycleRun&)> arrange;
     const char* report;
   } cases[] = {
-      {"locked", [](CycleRun& r) { r.fp.fs.set_locked("C:\\IN\\A.DAT", true); },
+      {[](CycleRun& r) { r.fp.fs.set_locked("C:\\IN\\A.DAT", true); },
        "Can not take file : C:\\IN\\A.DAT !!!"},
-      {"file size", [](CycleRun& r) { r.run.settings.max_file_size = 3; },
+      {[](CycleRun& r) { r.run.settings.max_file_size = 3; },
        "C:\\IN\\A.DAT Restriction of the size of a file"},
-      {"output directory size",
-       [](CycleRun& r) {
-         r.run.settings.max_output_dir_size = 5;
-         r.fp.fs.add_file("C:\\OUT\\FULL.DAT", "fff");
+      {[](CycleRun& r) {
+         r.run.settings.max_output_dir_size = 5, r.add({"C:\\OUT\\F.DAT"}, "fff");
        },
        "at processing a file C:\\IN\\A.DAT"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.report);
     CycleRun r;
     r.run.settings.valid_cycle_full_run = 3;
-    r.fp.fs.add_file("C:\\IN\\A.DAT", "abcd");
+    r.add({"C:\\IN\\A.DAT"}, "abcd");
     c.arrange(r);
     r.go();
     EXPECT_EQ(count(r.out(), c.report), 1);
@@ -269,11 +268,10 @@ TEST(MainCycle, ARefusalIsReportedOnceUntilTheFileChanges) {
 // turn reports it and takes the copy back, so the output never grows (no
 // COPY\COPY\... level either) and nothing is counted.
 TEST(MainCycle, AnUndeletableSourceNeverGrowsTheOutput) {
-  CycleRun r("C:\\IN\r\nMask: *.*\r\nD:\\OUT\r\nCommand: DO\r\n");
+  CycleRun r("D:\\OUT");
   r.run.settings.valid_cycle_full_run = 3;
-  r.fp.fs.add_drive('D', 8ull << 30, 4ull << 30);
-  r.fp.fs.add_file("C:\\IN\\A.DAT", "new");
-  r.fp.fs.add_file("D:\\OUT\\A.DAT", "old");
+  r.add({"C:\\IN\\A.DAT"}, "new");
+  r.add({"D:\\OUT\\A.DAT"}, "old");
   r.fp.fs.fail(fake::FsOp::kRemove, 1, Error::kAccessDenied, true, "C:\\IN");
   r.go();
   EXPECT_EQ(r.fp.fs.list("D:\\"), (Names{"D:\\OUT", "D:\\OUT\\A.DAT", "D:\\OUT\\COPY"}));
@@ -283,21 +281,122 @@ TEST(MainCycle, AnUndeletableSourceNeverGrowsTheOutput) {
   EXPECT_EQ(r.run.state.byte_count, 0);
 }
 
-// A read error in the task script ends the run with code 6 and a report
-// naming the script; the block it cut short is not carried out.
-TEST(MainCycle, ScriptReadErrorEndsTheRunWithSix) {
-  for (int nth : {1, 2}) {  // at the first read, or with the block's command beyond the error
-    CycleRun r("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n--//" + std::string(5000, '-') +
-               "\r\nCommand: DO\r\n");
-    r.run.settings.valid_cycle_full_run = 2;  // without the error, two whole cycles
-    r.fp.fs.add_file("C:\\IN\\A.DAT", "a");
-    r.fp.fs.fail(fake::FsOp::kRead, nth, Error::kIo, false, "Quorvane.Qvr");
+// A file written two seconds before the run starts is left alone, without a
+// report, in every turn before it has rested MIN_FILE_AGE (five) seconds
+// (each turn begins with a one-second pause), and is taken in the turn after.
+TEST(MainCycle, AYoungFileIsTakenOnlyOnceItRests) {
+  for (int turns : {2, 3}) {
+    SCOPED_TRACE(turns);
+    CycleRun r;
+    r.run.settings.delay_interpr = 1000;
+    r.run.settings.min_file_age = 5;
+    r.run.settings.valid_cycle_full_run = turns;
+    r.add({"C:\\IN\\OLD.DAT"});
+    r.fp.fs.add_file("C:\\IN\\NEW.DAT", "n", kAttrArchive, r.fp.clock.now_ns() - 2'000'000'000);
     r.go();
-    EXPECT_EQ(r.run.state.exit_code, 6) << nth;
-    EXPECT_TRUE(r.said("Can not read file : C:\\QV\\Quorvane.Qvr !!!")) << nth;
-    EXPECT_TRUE(r.fp.fs.exists("C:\\IN\\A.DAT")) << nth;
-    EXPECT_FALSE(r.fp.fs.exists("C:\\OUT\\A.DAT")) << nth;
+    EXPECT_TRUE(r.fp.fs.exists("C:\\OUT\\OLD.DAT"));
+    EXPECT_EQ(r.fp.fs.exists("C:\\OUT\\NEW.DAT"), turns == 3);
+    EXPECT_EQ(r.run.state.found_files, turns == 3 ? 2 : 1) << "a young file is no found file";
+    EXPECT_EQ(r.said("NEW.DAT"), turns == 3);
   }
+}
+
+// The panel lists the first cycle's unknown files in light green, a file that
+// came later in yellow, nothing twice, and no directory is listed more often
+// than the blocks search it.
+TEST(MainCycle, UnknownFilesPanelAfterEachCycleInTheCycleColour) {
+  CycleRun r("C:\\OUT", "*.DAT", /*interactive=*/true);
+  r.script("C:\\IN\r\nMask: *.DAT\r\nC:\\OUT\r\nCommand: DO\r\nMask: *.TXT\r\nCommand: DO\r\n");
+  r.run.settings.valid_cycle_full_run = 2;
+  r.add({"C:\\IN\\A.DAT", "C:\\IN\\B.TXT", "C:\\IN\\JUNK.BIN", "C:\\IN\\SUB\\X.BIN"});
+  r.program_after_each_cycle([&] { r.add({"C:\\IN\\NEW.BIN"}); });
+  r.go();
+  EXPECT_EQ(r.fp.fs.calls(fake::FsOp::kList), 4) << "two searches in each of two cycles";
+  // The panel starts in column 33, behind the frame in column 31.
+  EXPECT_NE(r.fp.console.row(3).find("│ JUNK.BIN (C:\\IN\\)  "), std::string::npos);
+  EXPECT_NE(r.fp.console.row(4).find("│ NEW.BIN (C:\\IN\\)  "), std::string::npos);
+  EXPECT_EQ(r.fp.console.cell(33, 3), (Cell{'J', kLightGreen}));
+  EXPECT_EQ(r.fp.console.cell(33, 4), (Cell{'N', kYellow}));
+  EXPECT_EQ(r.fp.console.cell(33, 5).ch, ' ') << "no sub-directory, no repeat";
+}
+
+constexpr int64_t kSecond = 1'000'000'000;
+
+// The change time counts where the system keeps one, since a copy may carry
+// an old modification time over; the modification time counts elsewhere. A
+// file that rested exactly MIN_FILE_AGE seconds is old enough.
+TEST(YoungFiles, TheLastChangeMustBeAtLeastMinFileAgeAgo) {
+  struct Case {
+    int32_t min_age;
+    int64_t mtime_ago, ctime_ago;  // seconds before now; ctime -1: none kept
+    bool arriving;
+  } cases[] = {
+      {0, 0, -1, false},  {5, 4, -1, true},       {5, 5, -1, false},
+      {5, 3600, 1, true}, {5, 3600, 3600, false}, {5, -60, -1, true},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    qv::Run run(fp.platform);
+    run.settings.min_file_age = c.min_age;
+    const int64_t now = fp.clock.now_ns();
+    FileInfo entry;
+    entry.mtime_ns = now - c.mtime_ago * kSecond;
+    if (c.ctime_ago >= 0) entry.ctime_ns = now - c.ctime_ago * kSecond;
+    EXPECT_EQ(still_arriving(run, entry), c.arriving) << &c - cases;
+  }
+}
+
+RawEntry entry(const char* name, uint32_t attributes = kAttrArchive) {
+  RawEntry e;
+  e.name = name;
+  e.info.attributes = attributes;
+  return e;
+}
+
+std::vector<std::string> names_of(const std::vector<UnknownFiles::Entry>& entries) {
+  std::vector<std::string> out;
+  for (const UnknownFiles::Entry& e : entries) out.push_back(e.dir.str() + e.name.str());
+  return out;
+}
+
+// A file is unknown when no mask its directory was searched with in the
+// cycle matches it (nor the covering-note mask, when notes are sent);
+// sub-directories and entries the attribute mask leaves out are no files.
+TEST(UnknownFiles, PassedOverFilesThatNoMaskOfTheirDirectoryMatches) {
+  UnknownFiles u;
+  const Text in = "C:\\IN\\", other = "C:\\OTHER\\";
+  SearchObserver* o = u.watch(in, "*.DAT", 37);
+  ASSERT_NE(o, nullptr);
+  for (const RawEntry& e : {entry("JUNK.BIN"), entry("B.TXT"), entry("SUB", kAttrDirectory),
+                            entry("HIDDEN.BIN", kAttrHidden), entry("NOTE.(S)")})
+    o->passed_over(e);
+  u.watch(other, "*.TXT", 37)->passed_over(entry("JUNK.BIN"));
+  u.watch(in, "*.TXT", 37)->passed_over(entry("A.DAT"));  // matched by the first search
+  EXPECT_EQ(names_of(u.end_cycle("*.(S)")),
+            (std::vector<std::string>{"C:\\IN\\JUNK.BIN", "C:\\OTHER\\JUNK.BIN"}));
+  // Listed once per run; without notes being sent the note is unknown too.
+  u.watch(in, "*.DAT", 37)->passed_over(entry("JUNK.BIN"));
+  u.watch(in, "*.DAT", 37)->passed_over(entry("NOTE.(S)"));
+  EXPECT_EQ(names_of(u.end_cycle("")), std::vector<std::string>{"C:\\IN\\NOTE.(S)"});
+}
+
+// However many files a directory holds, a cycle keeps a bounded number of
+// them; the next cycles go on with the ones not listed yet, none twice.
+TEST(UnknownFiles, MemoryIsBoundedAndNoFileIsListedTwice) {
+  UnknownFiles u;
+  std::set<std::string> listed;
+  std::size_t cycles = 0, biggest = 0;
+  for (std::size_t got = 1; got > 0; ++cycles) {
+    SearchObserver* o = u.watch("D:\\BIG\\", "*.DAT", 37);
+    for (int i = 0; i < 2000; ++i) o->passed_over(entry(("F" + std::to_string(i)).c_str()));
+    const std::vector<std::string> names = names_of(u.end_cycle(""));
+    got = names.size();
+    biggest = std::max(biggest, got);
+    for (const std::string& n : names) EXPECT_TRUE(listed.insert(n).second) << n;
+  }
+  EXPECT_EQ(listed.size(), 2000u);
+  EXPECT_LT(biggest, 2000u) << "one cycle kept the whole directory";
+  EXPECT_GT(cycles, 2u);
 }
 
 }  // namespace

@@ -104,42 +104,46 @@ TEST(Transfer, CopyAndMoveCarryContentTimeAndAttributes) {
   }
 }
 
-TEST(Transfer, CreateDirPolicyWalksDownTheChainAddingOneBackslash) {
-  for (const char* policy : {"COPY", "COPY\\"}) {
-    SCOPED_TRACE(policy);
+// CREATE_DIR walks down the chain of sub-directories, adding one backslash
+// to the policy for the run; OVERWRITE_FILE replaces a read-only old target,
+// by a rename on the source's drive and by a copy on another, and reports the
+// old file removed once the new one took its place.
+TEST(Transfer, AnExistingTargetIsKeptOrReplacedAsThePolicySays) {
+  struct Case {
+    const char *create_dir, *out;
+    IfFileExist policy;
+    std::string report;
+  } cases[] = {
+      {"COPY", "D:\\OUT\\", IfFileExist::kCreateDir,
+       "File D:\\OUT\\A.TXT already exist\nFile D:\\OUT\\COPY\\A.TXT already exist\n"
+       "The target catalogue D:\\OUT\\COPY\\COPY\\ Is successfully created.\n"
+       "C:\\IN\\A.TXT O=> D:\\OUT\\COPY\\COPY\\ 3 bytes."},
+      {"COPY\\", "D:\\OUT\\", IfFileExist::kCreateDir, ""},
+      {"COPY", "C:\\OUT\\", IfFileExist::kOverwriteFile, ""},
+      {"COPY", "D:\\OUT\\", IfFileExist::kOverwriteFile, ""},
+  };
+  cases[1].report = cases[0].report;
+  for (Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const std::string out = c.out, old = out + "A.TXT";
+    if (c.report.empty())
+      c.report = "File " + old + " already exist\nFile " + old +
+                 " is successfully removed!!!\nC:\\IN\\A.TXT O=> " + out + " 3 bytes.";
     TransferRun t("new");
-    t.run.settings.create_dir = policy;
-    t.fp.fs.add_file("D:\\OUT\\A.TXT", "first", kAttrHidden | kAttrSystem | kAttrReadOnly);
-    t.fp.fs.add_file("D:\\OUT\\COPY\\A.TXT", "second");
-    ASSERT_TRUE(t.send({"D:\\OUT\\"}));
-    EXPECT_EQ(t.fp.fs.content("D:\\OUT\\A.TXT") + t.fp.fs.content("D:\\OUT\\COPY\\A.TXT") +
-                  t.fp.fs.content("D:\\OUT\\COPY\\COPY\\A.TXT"),
-              "firstsecondnew");
-    EXPECT_EQ(t.out(),
-              "File D:\\OUT\\A.TXT already exist\n"
-              "File D:\\OUT\\COPY\\A.TXT already exist\n"
-              "The target catalogue D:\\OUT\\COPY\\COPY\\ Is successfully created.\n"
-              "C:\\IN\\A.TXT O=> D:\\OUT\\COPY\\COPY\\ 3 bytes.");
-    EXPECT_EQ(t.run.settings.create_dir.str(), "COPY\\");  // the backslash stays for the run
-    EXPECT_EQ(t.run.state.done_targets.at(0).shown, "D:\\OUT\\COPY\\COPY\\");
-    EXPECT_EQ(t.fp.clock.slept_ms(), 1000);  // no pause for the reports or the new directory
-  }
-}
-
-// By a rename on the source's drive and by a copy on another: the old file is
-// reported removed once the new one took its place.
-TEST(Transfer, OverwriteReplacesAReadOnlyOldTarget) {
-  for (const std::string dir : {"C:\\OUT\\", "D:\\OUT\\"}) {
-    TransferRun t("new");
-    t.run.settings.if_file_exist = IfFileExist::kOverwriteFile;
-    t.fp.fs.add_file(dir + "A.TXT", "old", kReadOnly);
-    ASSERT_TRUE(t.send({dir}));
-    EXPECT_EQ(t.fp.fs.content(dir + "A.TXT"), "new");
-    EXPECT_EQ(t.out(), "File " + dir + "A.TXT already exist\nFile " + dir +
-                           "A.TXT is successfully removed!!!\nC:\\IN\\A.TXT O=> " + dir +
-                           " 3 bytes.");
-    EXPECT_EQ(t.fp.clock.slept_ms(), 1000 + 3000);
-    EXPECT_EQ(t.fp.fs.list(dir), (Names{dir + "A.TXT"}));
+    t.run.settings.create_dir = c.create_dir;
+    t.run.settings.if_file_exist = c.policy;
+    t.fp.fs.add_file(old, "old", kAttrHidden | kAttrSystem | kAttrReadOnly);
+    t.fp.fs.add_file(out + "COPY\\A.TXT", "second");
+    ASSERT_TRUE(t.send({out}));
+    EXPECT_EQ(t.out(), c.report);
+    const bool replace = c.policy == IfFileExist::kOverwriteFile;
+    EXPECT_EQ(t.fp.fs.content(old) + t.fp.fs.content(out + "COPY\\A.TXT") +
+                  t.fp.fs.content(out + "COPY\\COPY\\A.TXT"),
+              replace ? "newsecond" : "oldsecondnew");
+    EXPECT_EQ(t.fp.fs.list(out).size(), replace ? 3u : 5u);  // nothing else left behind
+    EXPECT_EQ(t.run.settings.create_dir.str(), replace ? "COPY" : "COPY\\");
+    EXPECT_EQ(t.run.state.done_targets.at(0).shown, replace ? out : out + "COPY\\COPY\\");
+    EXPECT_EQ(t.fp.clock.slept_ms(), replace ? 4000 : 1000);  // a pause for the removal only
   }
 }
 

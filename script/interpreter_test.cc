@@ -13,14 +13,6 @@
 namespace qv {
 namespace {
 
-using Names = std::vector<std::string>;
-
-Names texts(const std::vector<Text>& list) {
-  Names out;
-  for (const Text& t : list) out.push_back(cp866_to_utf8(t.view()));
-  return out;
-}
-
 // A run over a script beside the executable, opened as start-up opens it.
 struct ScriptRun {
   explicit ScriptRun(std::string_view utf8, uint8_t lang = 0) {
@@ -31,147 +23,183 @@ struct ScriptRun {
     fp.fs.add_file("C:\\QV\\Quorvane.Qvr", oem);
     EXPECT_FALSE(locate_script(run).has_value());
   }
-  ScriptState& step() {
+  // One interpretation step; then inputs|outputs|mask, '+' for a block ready
+  // ('-' for none), the script cycle and the physical line reached.
+  std::string step() {
     interpretation_step(run);
-    return run.script;
+    const ScriptState& s = run.script;
+    std::string out;
+    for (const Text& t : s.inputs) out += cp866_to_utf8(t.view()) + ",";
+    out += "|";
+    for (const Text& t : s.outputs) out += cp866_to_utf8(t.view()) + ",";
+    return out + "|" + s.mask.str() + (s.block_ready ? " + " : " - ") + std::to_string(s.cycle) +
+           " " + std::to_string(s.line_number);
   }
-  std::string transcript() const { return fp.console.transcript_utf8(); }
   fake::FakePlatform fp;
   qv::Run run{fp.platform};
 };
 
-// One spelling of each form: English in any case, Russian in any case, symbols.
-TEST(InterpreterTest, EachFormOfTheCommandsSetsItsFlags) {
+// Each row: a script, the state after each step, and the pieces (split at
+// '|') the transcript holds in this order ("" for none). A report names the
+// file, the line and the raw line, then its message; a faulty line ends the
+// step without a block and the next step goes on behind it; the command
+// forms (English, Russian, symbols, any case) empty their lists; repeated
+// inputs (any case) and "" lines are dropped, repeated outputs kept.
+TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
+  const std::string head = "--// head\r\nMask: *.x\r\n";
   struct Case {
-    const char* word;
-    bool clear_inputs, clear_outputs;
-  } cases[] = {{"Do-Out", false, true}, {"Делать-входные", true, false}, {"00", true, true}};
-  for (const Case& c : cases) {
-    ScriptRun r(std::string("IN\r\nMask: *.x\r\nOUT\r\nCommand: ") + c.word + "\r\nNEXT\r\n");
-    ScriptState& s = r.step();
-    EXPECT_TRUE(s.block_ready) << c.word;
-    r.step();  // the flags empty the lists; NEXT is read as an input
-    EXPECT_EQ(s.inputs.size(), c.clear_inputs ? 1u : 2u) << c.word;
-    EXPECT_EQ(s.outputs.size(), c.clear_outputs ? 0u : 1u) << c.word;
-  }
-}
-
-// Each report names the file, the line and the raw line, then its message;
-// the pieces of a row (split at '|') appear in this order.
-TEST(InterpreterTest, ReportsNameFileLineAndRawLine) {
-  struct Case {
-    const char* line;
+    std::string script;
     uint8_t lang;
-    const char* expected;
+    std::vector<std::string> states;
+    const char* reports;
   } cases[] = {
-      {"\"D:\\A --// x\"", 0, "incorrect syntax (\") in a line 3 :|->\"D:\\A --// x\"<-"},
-      {"\"D:\\A", 1, "неверный синтаксис (\") в строке 3 :|->\"D:\\A<-"},
-      {"A B C D", 0, "incorrect amount of words (4) in line 3.|->A B C D<-"},
-      {"A B C D E", 1, "неверное количество слов (5) в строке 3.|->A B C D E<-"},
-      {"D:\\My Files --// n", 0, " in line 3.|->D:\\My Files --// n<-|Unknown 1 word!"},
-      {"Маска: *.txt", 1, " в строке 3.|->Маска: *.txt<-|Неизвестное 1 слово!"},
-      {"Command: DO extra", 0, " in line 3.|->Command: DO extra<-|Incorrect syntax!"},
-      {"Command: RUN", 0, "->Command: RUN<-|Unknown command ( 2 word )"},
-      {"Mask: *.y", 0, "->Mask: *.y<-|Incorrect syntax of a mask!!!|The Mask will be redefined!!!"},
-      {"Mask: *.y", 1, "Маска для поиска уже была определена!!!|Маска будет переопределена!!!"},
-      {"Command: DO", 0, "Number of the input catalogues 0!|Number of the target catalogues 0!"},
-      {"Command: DO", 1, "Количество входных каталогов 0!|Количество выходных каталогов 0!"},
+      {"IN\r\nMask: *.x\r\nOUT\r\nCommand: Do-Out\r\nNEXT\r\n",
+       0,
+       {"IN,|OUT,|*.x + 1 4", "IN,NEXT,|| + 1 5"},
+       ""},
+      {"IN\r\nMask: *.x\r\nOUT\r\nCommand: Делать-входные\r\nNEXT\r\n",
+       0,
+       {"IN,|OUT,|*.x + 1 4", "NEXT,|OUT,| + 1 5"},
+       ""},
+      {"IN\r\nMask: *.x\r\nOUT\r\nCommand: 00\r\nNEXT\r\n",
+       0,
+       {"IN,|OUT,|*.x + 1 4", "NEXT,|| + 1 5"},
+       ""},
+      {"IN\r\nMask: *.x\r\nOUT\r\n\"bad\r\nMORE\r\nCommand: DO\r\n",
+       0,
+       {"IN,|OUT,|*.x - 1 4", "IN,MORE,|OUT,| + 1 6"},
+       "File C:|incorrect syntax (\") in a line 4 :|->\"bad<-"},
+      {"IN\r\nMask: *.x\r\nOUT\r\nA B C D\r\nMORE\r\nCommand: DO\r\n",
+       0,
+       {"IN,|OUT,|*.x - 1 4", "IN,MORE,|OUT,| + 1 6"},
+       "incorrect amount of words (4) in line 4.|->A B C D<-"},
+      {"IN\r\nMask: *.x\r\nOUT\r\nCommand: DO",
+       0,
+       {"IN,|OUT,|*.x + 1 4", "IN,|OUT,|*.x + 2 4", "IN,|OUT,|*.x + 3 4"},
+       ""},
+      {"IN\r\nMask: *.x\r\nOUT\r\nCommand: DO\r\n--// end\r\n\r\n",
+       0,
+       {"IN,|OUT,|*.x + 1 4", "IN,|OUT,| + 1 6", "IN,|OUT,|*.x + 2 4"},
+       ""},
+      {"IN\r\nMask: *.x\r\nOUT\r\n",
+       0,
+       {"IN,|OUT,|*.x + 1 3", "IN,|OUT,|*.x + 2 3", "IN,|OUT,|*.x + 3 3"},
+       ""},
+      {"", 0, {"|| + 2 0", "|| + 3 0", "|| + 4 0"}, ""},
+      // DO-ALL without outputs empties the inputs at once: the next block's
+      // inputs become outputs within the same step.
+      {"IN\r\nMask: *.x\r\nCommand: DO-ALL\r\nNEXT\r\nMask: *.y\r\nCommand: DO\r\n",
+       0,
+       {"|NEXT,|*.y + 1 6"},
+       "Number of the target catalogues 0!|The Mask will be redefined!!!|"
+       "Number of the input catalogues 0!"},
+      {"IN\r\nIN\r\nin\r\n\"\"\r\nMask: *.txt *.doc\r\nOUT\r\nOUT\r\n\"\"\r\nCommand: DO\r\n"
+       "mask: *.b --// all\r\nCommand: **\r\n",
+       0,
+       {"IN,in,|OUT,OUT,|*.txt + 1 9", "IN,in,|OUT,OUT,|*.b + 1 11"},
+       ""},
+      {head + "D:\\My Files --// n\r\n",
+       0,
+       {},
+       "File C:| in line 3.|->D:\\My Files --// n<-|Unknown 1 word!"},
+      {head + "Маска: *.txt\r\n",
+       1,
+       {},
+       "Файл C:| в строке 3.|->Маска: *.txt<-|Неизвестное 1 слово!"},
+      {head + "Command: DO extra\r\n",
+       0,
+       {},
+       " in line 3.|->Command: DO extra<-|Incorrect syntax!"},
+      {head + "Command: RUN\r\n", 0, {}, "->Command: RUN<-|Unknown command ( 2 word )"},
+      {head + "Mask: *.y\r\n",
+       0,
+       {},
+       "->Mask: *.y<-|Incorrect syntax of a mask!!!|The Mask will be redefined!!!"},
+      {head + "Mask: *.y\r\n",
+       1,
+       {},
+       "Маска для поиска уже была определена!!!|Маска будет переопределена!!!"},
+      {head + "Command: DO\r\n",
+       0,
+       {},
+       "Number of the input catalogues 0!|Number of the target catalogues 0!"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.line) + (c.lang ? " ru" : " en"));
-    ScriptRun r(std::string("--// head\r\nMask: *.x\r\n") + c.line + "\r\n", c.lang);
-    r.step();
-    const std::string out = r.transcript();
-    std::size_t at = out.find(c.lang ? "Файл C:\\QV\\Quorvane.Qvr" : "File C:\\QV\\Quorvane.Qvr");
-    for (std::string_view rest = c.expected; at != std::string::npos && !rest.empty();) {
+    SCOPED_TRACE(c.script);
+    ScriptRun r(c.script, c.lang);
+    for (const std::string& state : c.states) EXPECT_EQ(r.step(), state);
+    if (c.states.empty()) r.step();
+    const std::string out = r.fp.console.transcript_utf8();
+    std::size_t at = 0;
+    for (std::string_view rest = c.reports; at != std::string::npos && !rest.empty();) {
       const std::size_t bar = std::min(rest.find('|'), rest.size());
       at = out.find(std::string(rest.substr(0, bar)), at);
       rest.remove_prefix(std::min(bar + 1, rest.size()));
     }
-    EXPECT_NE(at, std::string::npos) << out;
+    EXPECT_TRUE(c.reports[0] ? at != std::string::npos : out.empty()) << out;
   }
 }
 
-// A faulty line ends the step without a block; the next step goes on behind
-// it with a fresh mask.
-TEST(InterpreterTest, FaultyLineStopsTheStepWithoutABlock) {
-  for (const char* faulty : {"\"bad", "A B C D"}) {
-    ScriptRun r(std::string("IN\r\nMask: *.x\r\nOUT\r\n") + faulty + "\r\nMORE\r\nCommand: DO\r\n");
-    ScriptState& s = r.step();
-    EXPECT_FALSE(s.block_ready) << faulty;
-    EXPECT_EQ(texts(s.inputs), Names{"IN"}) << faulty;
-    EXPECT_EQ(texts(s.outputs), Names{"OUT"}) << faulty;
-    EXPECT_EQ(s.line_number, 4) << faulty;
-    r.step();
-    EXPECT_TRUE(s.block_ready) << faulty;
-    EXPECT_EQ(texts(s.inputs), (Names{"IN", "MORE"})) << faulty;
-    EXPECT_EQ(s.line_number, 6) << faulty;
+// Blank lines are skipped but counted; a line is cut at 255 bytes and the rest
+// of it dropped; the raw line keeps what the statement line loses. A rewind
+// reopens the changed file at its first line.
+TEST(ReaderTest, StatementLinesNamePhysicalLinesAndRewindReopens) {
+  ScriptRun r(
+      "--// daily distribution\r\nD:\\EXCHANGE\\IN\r\n\r\n \t \r\n  Mask: *.dbf\t\r\n"
+      "E:\\ARCHIVE --// long-term copy\r\n" +
+      std::string(300, 'A') + "\r\n--// tail\r\n");
+  qv::Run& run = r.run;
+  struct Want {
+    int32_t line;
+    std::string statement, raw;
+  } want[] = {
+      {2, "D:\\EXCHANGE\\IN", "D:\\EXCHANGE\\IN"},
+      {5, "Mask: *.dbf", "  Mask: *.dbf\t"},
+      {6, "E:\\ARCHIVE", "E:\\ARCHIVE --// long-term copy"},
+      {7, std::string(255, 'A'), std::string(255, 'A')},
+      {8, "", "--// tail"},
+  };
+  for (const Want& w : want) {
+    read_statement_line(run);
+    EXPECT_EQ(run.script.line_number, w.line);
+    EXPECT_EQ(run.script.statement_line.str(), w.statement) << "line " << w.line;
+    EXPECT_EQ(run.script.raw_line.str(), w.raw) << "line " << w.line;
   }
+  EXPECT_TRUE(script_at_end(run));
+  r.fp.fs.add_file("C:\\QV\\Quorvane.Qvr", "\r\nNEW\r\n");
+  rewind_script(run);
+  EXPECT_EQ(run.script.line_number, 0);
+  read_statement_line(run);
+  EXPECT_EQ(run.script.statement_line.str() + std::to_string(run.script.line_number), "NEW2");
 }
 
-TEST(InterpreterTest, CycleClosesInTheStepAfterTheLastLines) {
+// A script is found by name beside the executable, never in the current
+// directory, and never a directory of that name.
+TEST(ReaderTest, MissingScriptIsReportedAndEndsWithSix) {
   struct Case {
-    const char* name;
-    const char* script;
-    int64_t cycle_after[3];
-    bool mask_after_second;
+    const char* program_dir;
+    uint8_t lang;
+    const char* elsewhere;  // a file (or directory, ending in '\') that is not the script
+    const char* expected;
   } cases[] = {
-      {"DO as last line", "IN\r\nMask: *.x\r\nOUT\r\nCommand: DO", {1, 2, 3}, true},
-      {"comments after DO",
-       "IN\r\nMask: *.x\r\nOUT\r\nCommand: DO\r\n--// end\r\n\r\n",
-       {1, 1, 2},
-       false},
-      {"no command line", "IN\r\nMask: *.x\r\nOUT\r\n", {1, 2, 3}, true},
-      {"empty file", "", {2, 3, 4}, false},
+      {"C:\\QV", 0, "C:\\WORK\\Quorvane.Qvr",
+       "The file of a for interpretation is not found C:\\QV\\Quorvane.Qvr"},
+      {"C:\\QV", 1, "C:\\QV\\Quorvane.Qvr\\",
+       "Файл для интерпретации не найден C:\\QV\\Quorvane.Qvr"},
+      {"", 0, "C:\\QV\\Quorvane.Qvr", "is not found Quorvane.Qvr"},
   };
   for (const Case& c : cases) {
-    ScriptRun r(c.script);
-    for (int i = 0; i < 3; ++i) {
-      SCOPED_TRACE(std::string(c.name) + " step " + std::to_string(i + 1));
-      ScriptState& s = r.step();
-      EXPECT_EQ(s.cycle, c.cycle_after[i]);
-      EXPECT_TRUE(s.block_ready);
-      EXPECT_TRUE(i != 1 || s.mask.empty() == !c.mask_after_second);
-      const bool empty = c.script[0] == '\0';
-      EXPECT_EQ(texts(s.inputs), empty ? Names{} : Names{"IN"});
-      EXPECT_EQ(texts(s.outputs), empty ? Names{} : Names{"OUT"});
-    }
+    fake::FakePlatform fp;
+    const std::string elsewhere = c.elsewhere;
+    if (elsewhere.back() == '\\') fp.fs.add_dir(elsewhere.substr(0, elsewhere.size() - 1));
+    if (elsewhere.back() != '\\') fp.fs.add_file(elsewhere, "IN\r\n");
+    qv::Run run{fp.platform};
+    run.program_dir = c.program_dir;
+    run.settings.lang = c.lang;
+    EXPECT_EQ(locate_script(run), Ending{6}) << c.elsewhere;
+    EXPECT_NE(fp.console.transcript_utf8().find(c.expected), std::string::npos)
+        << fp.console.transcript_utf8();
   }
-}
-
-// DO-ALL with no outputs empties the inputs at once: the next block's inputs
-// become outputs within the same step.
-TEST(InterpreterTest, DoAllWithoutOutputsTurnsNextInputsIntoOutputs) {
-  ScriptRun r("IN\r\nMask: *.x\r\nCommand: DO-ALL\r\nNEXT\r\nMask: *.y\r\nCommand: DO\r\n");
-  ScriptState& s = r.step();
-  const std::string out = r.transcript();
-  const std::size_t redefined = out.find("The Mask will be redefined!!!");
-  EXPECT_LT(out.find("Number of the target catalogues 0!"), redefined);
-  EXPECT_LT(redefined, out.find("Number of the input catalogues 0!"));
-  EXPECT_NE(out.find("Number of the input catalogues 0!"), std::string::npos) << out;
-  EXPECT_TRUE(s.inputs.empty());
-  EXPECT_EQ(texts(s.outputs), Names{"NEXT"});
-  EXPECT_EQ(s.mask.str(), "*.y");
-  EXPECT_FALSE(s.clear_inputs);
-}
-
-// Repeated inputs (in any case) and "" lines are dropped, repeated outputs
-// kept; a mask takes its first word; a block of a mask and a command keeps
-// the directories.
-TEST(InterpreterTest, DirectoryAndMaskLinesFollowTheirRules) {
-  ScriptRun r(
-      "IN\r\nIN\r\nin\r\n\"\"\r\nMask: *.txt *.doc\r\nOUT\r\nOUT\r\n\"\"\r\nCommand: DO\r\n"
-      "mask: *.b --// all\r\nCommand: **\r\n");
-  ScriptState& s = r.step();
-  EXPECT_EQ(texts(s.inputs), (Names{"IN", "in"}));
-  EXPECT_EQ(texts(s.outputs), (Names{"OUT", "OUT"}));
-  EXPECT_EQ(s.mask.str(), "*.txt");
-  r.step();
-  EXPECT_TRUE(s.block_ready);
-  EXPECT_EQ(texts(s.inputs), (Names{"IN", "in"}));
-  EXPECT_EQ(s.outputs.size(), 2u);
-  EXPECT_EQ(s.mask.str(), "*.b");
-  EXPECT_EQ(r.transcript(), "");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "console/time_text.h"
 #include "control/run.h"
+#include "control/startup.h"
 #include "platform/cp866.h"
 #include "script/line_reader.h"
 #include "tests/fake_platform.h"
@@ -86,29 +87,76 @@ TEST(TextUtils, ProgramDirIsTheExecutablesDirectoryWithoutTheLastSeparator) {
   }
 }
 
-TEST(LineReader, LineEndsCarriageReturnsCtrlZAndLongLines) {
-  using L = std::vector<std::string>;
-  std::pair<std::string, L> cases[] = {
-      {"", {}},
-      {"a\nb", {"a", "b"}},
-      {"\n\n", {"", ""}},
-      {"a\rb\n", {"ab"}},
+std::string oem(std::string_view s) {
+  std::string out;
+  utf8_to_cp866(s, out);
+  return out;
+}
+
+// The lines of each file as the reader sees them, joined by '|'. Valid UTF-8
+// with non-ASCII characters reads as CP866 where allowed; a CP866 file, a
+// file that is not valid UTF-8 to its end (or its Ctrl-Z), an overlong form
+// and any file where UTF-8 is not allowed read byte for byte.
+TEST(LineReader, LineEndsCtrlZLongLinesAndUtf8) {
+  std::string zhe300;
+  for (int i = 0; i < 300; ++i) zhe300 += "Ж";
+  const std::string ascii_4094(4094, 'a');  // then a line end: Ж spans bytes 4096 and 4097
+  struct Case {
+    std::string content;
+    bool allowed;
+    std::string lines;
+  } cases[] = {
+      {"", false, ""},
+      {"a\nb", false, "a|b|"},
+      {"\n\n", false, "||"},
+      {"a\rb\n", false, "ab|"},
       {"ab\x1a"
        "cd\nef",
-       {"ab"}},
-      {"ab\n\x1a\nzz", {"ab"}},
-      {std::string("a\0b\n", 4), {std::string("a\0b", 3)}},
+       false, "ab|"},
+      {"ab\n\x1a\nzz", false, "ab|"},
+      {std::string("a\0b\n", 4), false, std::string("a\0b|", 4)},
+      {"C:\\Входящие\r\nMask: *.*\n", true, oem("C:\\Входящие|Mask: *.*|")},
+      {"Входящие\n", false, "Входящие|"},
+      {oem("Входящие\n"), true, oem("Входящие|")},
+      {"\xEF\xBB\xBF"
+       "Да\n",
+       true, oem("Да|")},                                       // the byte-order mark dropped
+      {"a€b\n", true, "a?b|"},                                  // a character CP866 lacks
+      {"\xC0\x80Ж\n", true, "\xC0\x80Ж|"},                      // an overlong form is no UTF-8
+      {"\xED\xA0\x80Ж\n", true, "\xED\xA0\x80Ж|"},              // nor is a surrogate
+      {zhe300 + "\n", true, oem(zhe300.substr(0, 510)) + "|"},  // 255 characters, not bytes
+      {"Ж\n\x1A\xFF", true, oem("Ж") + "|"},
+      {ascii_4094 + "\nЖ\n", true, ascii_4094.substr(0, 255) + "|" + oem("Ж") + "|"},
+      {"Ж\n\xD0", true, "Ж|\xD0|"},  // the file ends inside a sequence
   };
-  for (const auto& [content, want] : cases) {
+  for (const Case& c : cases) {
     fake::FakePlatform fp;
-    fp.fs.add_file("C:\\F.TXT", content);
+    fp.fs.add_file("C:\\F.TXT", c.content);
     Error err = Error::kNone;
-    auto reader = LineReader::open(fp.fs, Text("C:\\F.TXT"), err);
+    auto reader = LineReader::open(fp.fs, Text("C:\\F.TXT"), err, c.allowed);
     ASSERT_NE(reader, nullptr);
-    L lines;
+    std::string lines;
     Text line;
-    while (!reader->at_end() && reader->next(line)) lines.push_back(line.str());
-    EXPECT_EQ(lines, want) << content.substr(0, 20);
+    while (!reader->at_end() && reader->next(line)) lines += line.str() + "|";
+    EXPECT_EQ(lines, c.lines) << c.content.substr(0, 20);
+  }
+}
+
+// A settings file and a task script in UTF-8 with Cyrillic words and
+// directory names work where the system's text is UTF-8; elsewhere the same
+// settings file holds a Boolean value that is no word of the table.
+TEST(LineReader, SettingsAndScriptInUtf8MoveFilesWhereTextIsUtf8) {
+  for (bool utf8 : {true, false}) {
+    fake::FakePlatform fp;
+    fp.env.utf8_text = utf8;
+    fp.fs.add_file("C:\\QV\\Quorvane.cfg",
+                   "VALID_CYCLE_FULL_RUN 1\nCODE_RETURN_CYCLE 3\nDELAY_INTERPR 0\n"
+                   "DELAY_COPY 0\nANALIS_SOPR Нет --// без сопроводительных\n");
+    fp.fs.add_file("C:\\QV\\Quorvane.Qvr",
+                   "C:\\Входящие\nMask: *.*\nC:\\Архив\\Исходящие\nCommand: DO\n");
+    fp.fs.add_file(oem("C:\\Входящие\\Отчёт.txt"), "data");
+    EXPECT_EQ(run_program(fp.platform), utf8 ? 3 : 8);
+    EXPECT_EQ(fp.fs.exists(oem("C:\\Архив\\Исходящие\\Отчёт.txt")), utf8);
   }
 }
 

@@ -7,86 +7,130 @@
 #include <utility>
 
 #include "platform/cp866.h"
+#include "script/text_utils.h"
+#include "settings/macros.h"
+#include "tests/fake_platform.h"
 
 namespace qv {
 namespace {
+using namespace std::literals;
 
-// Each text parses to its value or, marked "-", is refused.
-TEST(SettingsTable, ParseInteger) {
+// Each text parses to its value or, marked "-", is refused; a Boolean word
+// is read the same from either starting value.
+TEST(SettingsTable, ParseIntegerAndBoolean) {
   std::string got;
   for (const char* in :
-       {"1000", "$3E8",       "$3e8",       "+5",         "-0",
-        "  7",  "2147483647", "$7FFFFFFF",  "2147483648", "-1",
-        "-$10", "$80000000",  "$100000000", "1s",         "5 ",
-        "",     "-",          "$",          "$G",         "99999999999999999999"}) {
+       {"1000", "$3e8", "+5", "-0", "  7", "2147483647", "$7FFFFFFF", "2147483648", "-1", "-$10",
+        "$80000000", "$100000000", "1s", "5 ", "", "$", "$G", "99999999999999999999"}) {
     int32_t v = -7;
     got += parse_integer(Text(in), v) ? std::to_string(v) + " " : "- ";
   }
-  EXPECT_EQ(got, "1000 1000 1000 5 0 7 2147483647 2147483647 - - - - - - - - - - - - ");
-}
-
-TEST(SettingsTable, ParseBooleanInBothLanguagesAnyCase) {
-  std::string got;
-  for (std::string_view in : std::initializer_list<std::string_view>{
-           "Yes", "up", "HI", "да"_oem, "ПОДНЯТЬ"_oem, "высокий"_oem, "1", "no", "DOWN", "Low",
-           "НЕТ"_oem, "опустить"_oem, "Низкий"_oem, "0", "True", "Ye", "yes ", ""}) {
+  EXPECT_EQ(got, "1000 1000 5 0 7 2147483647 2147483647 - - - - - - - - - - - ");
+  got.clear();
+  for (std::string_view in : {"up"sv, "да"_oem, "ПОДНЯТЬ"_oem, "1"sv, "DOWN"sv, "НЕТ"_oem,
+                              "Низкий"_oem, "0"sv, "True"sv, "Ye"sv, "yes "sv, ""sv}) {
     for (bool before : {false, true}) {
       bool v = before;
       got += parse_boolean(Text(in), v) ? (v ? "1" : "0") : "-";
     }
   }
-  // Seven true words, seven false ones, four refused, each from both starting values.
-  EXPECT_EQ(got, "1111111111111100000000000000--------");
+  EXPECT_EQ(got, "1111111100000000--------");
 }
 
+// Codes are kept as bytes, texts are cut to their width, a refused value
+// changes nothing, and CREATE_DIR must lead one level or more down.
 TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
   Settings s;
   set_defaults(s);
   using O = SettingOutcome;
   const std::tuple<const char*, std::string_view, SettingOutcome> cases[] = {
       {"CODE_RETURN_CYCLE", "300", O::kAccepted},
-      {"CODE_RETURN_TIME", "256", O::kAccepted},
-      {"DELAY_COPY", "$3E8", O::kAccepted},
       {"DELAY_COPY", "-1", O::kBadInteger},
       {"MAX_FILE_SIZE", "2147483647", O::kAccepted},
       {"FILE_ATTR", "$27", O::kAccepted},
-      {"FILE_ATTR", "archive", O::kBadInteger},
       {"RUN_BATNIK", "Высокий"_oem, O::kAccepted},
       {"RUN_BATNIK", "Maybe", O::kBadBoolean},
       {"IF_FILE_EXIST", "overwrite_file", O::kAccepted},
       {"IF_FILE_EXIST", "Yes", O::kBadBoolean},
       {"LOG_TYPE", "VeryVeryVerbose", O::kAccepted},
-      {"LANGUAGE", "abcdefghijklmnopqrstuvwxyz", O::kAccepted},
-      {"CREATE_DIR", "", O::kBadText},  // no level: the chain would never grow
+      {"CREATE_DIR", "", O::kBadText},
       {"CREATE_DIR", ".", O::kBadText},
-      {"CREATE_DIR", "\\/", O::kBadText},
-      {"CREATE_DIR", "..", O::kBadText},  // out of the target directory
       {"CREATE_DIR", "OLD\\..\\..", O::kBadText},
       {"CREATE_DIR", "\\<YEAR>/.x\\", O::kAccepted},
-      {"COLOUR", "red", O::kUnknownVariable},
-      {"delay_copy", "5", O::kUnknownVariable},  // keys come upper-cased
-      {"MIN_FILE_AGE", "$3C", O::kAccepted},
+      {"delay_copy", "5", O::kUnknownVariable},
       {"MIN_FILE_AGE", "-5", O::kBadInteger},
-  };
-  for (auto [key, value, outcome] : cases) {
+      {"MIN_FILE_AGE", "$3C", O::kAccepted}};
+  for (auto [key, value, outcome] : cases)
     EXPECT_EQ(apply_setting(s, Text(key), Text(value)), outcome) << key << " " << value;
-  }
-  // Codes are kept as bytes, texts are cut to their width, a refused value changes nothing.
-  const std::string numbers =
-      std::to_string(s.code_return_cycle) + " " + std::to_string(s.code_return_time) + " " +
-      std::to_string(s.delay_copy) + " " + std::to_string(s.max_file_size) + " " +
-      std::to_string(s.file_attr) + " " + std::to_string(s.min_file_age);
-  EXPECT_EQ(numbers, "44 0 1000 2147483647 39 60");
-  EXPECT_TRUE(s.run_batnik);
+  EXPECT_EQ(std::to_string(s.code_return_cycle) + " " + std::to_string(s.delay_copy) + " " +
+                std::to_string(s.max_file_size) + " " + std::to_string(s.file_attr) + " " +
+                std::to_string(s.min_file_age) + " " + std::to_string(s.run_batnik) + " " +
+                s.log_type.str() + " " + s.create_dir.str(),
+            "44 1000 2147483647 39 60 1 VeryVeryVe \\<YEAR>/.x\\");
   EXPECT_EQ(s.if_file_exist, IfFileExist::kOverwriteFile);
-  EXPECT_EQ(s.log_type.str() + "|" + std::to_string(s.language.size()) + "|" + s.create_dir.str(),
-            "VeryVeryVe|19|\\<YEAR>/.x\\");
-  // LANGUAGE sets the flag for its two words only.
   for (auto [word, lang] : {std::pair{"russian", 1}, {"German", 1}, {"ENGLISH", 0}}) {
     apply_setting(s, Text("LANGUAGE"), Text(word));
     EXPECT_EQ(s.lang, lang) << word;
   }
-  EXPECT_EQ(s.language.str(), "ENGLISH");
+}
+
+// Expands `text` after the clock was set to `t` and read (year 0: never read).
+std::string expand_at(fake::FakePlatform& fp, Run& run, const LocalTime& t, std::string_view text) {
+  if (t.year != 0) {
+    fp.clock.set(t);
+    macro_refresh(run);
+  }
+  return expand_macros(run, Text(text)).str();
+}
+
+// Before the first refresh (while the settings load) the clock fields are zero.
+TEST(Macros, ExpandAtAFixedDateAndBeforeTheFirstRefresh) {
+  const LocalTime kDec{.year = 2026, .month = 12, .day = 5, .hour = 14, .minute = 7, .second = 9};
+  const LocalTime kOct{.year = 2026, .month = 10, .day = 31, .hour = 23}, kNone{};
+  struct Case {
+    LocalTime at;
+    std::string_view in, out;
+  } cases[] = {
+      {kNone, "[<YEAR>]<MONTH><DAY><HOUR><MIN><SEC>", "[]0000000000"},
+      {kNone, "<MONTH_CHAR><DAY_CHAR><HOUR_CHAR> <NUMBER_FILE>", "000 1234"},
+      {kDec, "D:\\IN\\<MONTH>_<YEAR>\\<DAY>\\<MIN>_<SEC>\\", "D:\\IN\\12_26\\05\\07_09\\"},
+      {kDec, "<ГОД>-<МЕСЯЦ>-<ДЕНЬ> <ЧАС>:<МИН>:<СЕК>"_oem, "26-12-05 14:07:09"},
+      {kDec, "<МЕСЯЦ_СИМВ><ДЕНЬ_СИМВ><ЧАС_СИМВ>"_oem, "C5E"},
+      {kOct, "<MONTH_CHAR><DAY_CHAR><HOUR_CHAR>", "AVN"},
+      {kDec, "<year><DAY><DAY><YEAR><OTHER>", "<year>050526<OTHER>"},
+      {kDec, "<NUMBER_FILE>/<НОМЕР_ФАЙЛА>"_oem, "1234/1234"},
+      {kDec, "<PROGRAMM_PATH>|<КАТАЛОГ_ПРОГРАММЫ>"_oem, "C:\\QV|C:\\QV"},
+      {kDec, "<START_PATH>|<СТАРТОВЫЙ_КАТАЛОГ>"_oem, "C:\\WORK|C:\\WORK"},
+  };
+  for (const Case& c : cases) {
+    fake::FakePlatform fp;
+    qv::Run run(fp.platform);
+    store_startup_dirs(run);
+    run.state.found_files = 1234;
+    EXPECT_EQ(expand_at(fp, run, c.at, c.in), c.out) << cp866_to_utf8(c.in);
+  }
+  EXPECT_EQ(char_code(35).str() + char_code(36).str() + char_code(-1).str(), "Z");
+}
+
+// The refresh expands the settings once but not the language; a result is
+// cut at 255 bytes and a value is never expanded again.
+TEST(Macros, RefreshExpandsSettingsOnceAndResultsAreCut) {
+  fake::FakePlatform fp;
+  fp.env.exe = std::string("C:\\<PROGRAMM_PATH>") + std::string(30, 'D') + "\\Q.EXE";
+  qv::Run run(fp.platform);
+  store_startup_dirs(run);
+  set_defaults(run.settings);
+  run.settings.create_dir = "<DAY>";
+  run.settings.language = "<DAY>";
+  const std::string dir = "C:\\<PROGRAMM_PATH>" + std::string(30, 'D');
+  const std::string out = expand_at(fp, run, {.year = 2026, .month = 12, .day = 5, .second = 9},
+                                    std::string(235, 'x') + "<PROGRAMM_PATH>");
+  const Settings& s = run.settings;
+  EXPECT_EQ(s.log_name.str() + "|" + s.name_batnik.str() + "|" + s.create_dir.str() + "|" +
+                s.language.str(),
+            dir + "\\Quorvane.log|" + dir + "\\Quorvane.bat|05|<DAY>");
+  EXPECT_EQ(out, std::string(235, 'x') + dir.substr(0, 20));
+  EXPECT_EQ(std::pair(run.clock.get().year, run.clock.get().second), std::pair(2026, 9));
 }
 
 }  // namespace
