@@ -21,8 +21,6 @@ namespace qv::fake {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
-
 constexpr uint32_t kSettableAttrs = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 // Time stamp of a fresh file: newer than every default stamp of the set-up.
 constexpr int64_t kFreshStamp = 1'800'000'000'000'000'000;
@@ -30,14 +28,14 @@ constexpr int64_t kFreshStamp = 1'800'000'000'000'000'000;
 struct Node {
   std::string name;  // as created; "C:" for a drive root
   std::weak_ptr<Node> parent;
-  std::map<std::string, std::shared_ptr<Node>> children;  // by upper-case name
-  bool dir = false, root = false;
+  std::map<std::string, std::shared_ptr<Node>> children;  // by key() of the name
+  bool dir = false, root = false, taken = false;          // taken: open as a source
+  char drive = 'C';
   std::string data;
   uint32_t attrs = kAttrArchive, mode = 0644;
   int64_t mtime_ns = 0;
   uint64_t index = 0;
   int opens = 0, asks = 0;       // open handles; times another program asked to open it
-  bool taken = false;            // open as a source
   const void* holder = nullptr;  // the Dir that holds this directory
 };
 using NodeP = std::shared_ptr<Node>;
@@ -74,26 +72,6 @@ bool plain_name(std::string_view name) {
          });
 }
 
-// A path taken apart: its drive and the names below the root ("." dropped,
-// ".." one level up); false for a part no name can be.
-bool parse(std::string_view path, char& drive, std::vector<std::string>& parts) {
-  drive = 'C';
-  if (path.size() >= 2 && path[1] == ':') {
-    if (!std::isalpha(static_cast<uint8_t>(path[0]))) return false;
-    drive = static_cast<char>(fold(static_cast<uint8_t>(path[0])));
-    path.remove_prefix(2);
-  }
-  for (std::size_t i = 0, j = 0; i <= path.size(); i = j + 1) {
-    j = std::min(path.find_first_of("\\/", i), path.size());
-    std::string_view part = path.substr(i, j - i);
-    if (part == ".." && !parts.empty()) parts.pop_back();
-    if (part.empty() || part == "." || part == "..") continue;
-    if (!plain_name(part)) return false;
-    parts.emplace_back(part);
-  }
-  return true;
-}
-
 std::string path_of(const Node& n) {
   NodeP p = n.parent.lock();
   return p ? path_of(*p) + "\\" + n.name : n.name;
@@ -103,11 +81,6 @@ std::string path_of(const Node& n) {
 bool alive(NodeP n) {
   while (n && !n->root) n = n->parent.lock();
   return n != nullptr;
-}
-
-char drive_of(NodeP n) {
-  while (NodeP p = n->parent.lock()) n = p;
-  return n->name[0];
 }
 
 NodeP child(const Node& dir, std::string_view name) {
@@ -128,14 +101,8 @@ void attach(const NodeP& n, const NodeP& dir, std::string_view name) {
 }
 
 FileInfo info_of(const NodeP& n) {
-  FileInfo out;
-  out.attributes = n->attrs;
-  out.size = n->data.size();
-  out.mtime_ns = out.ctime_ns = n->mtime_ns;
-  out.mode = n->mode;
-  out.device = static_cast<uint64_t>(drive_of(n));
-  out.index = n->index;
-  return out;
+  return FileInfo{n->attrs, n->data.size(),     n->mtime_ns, n->mtime_ns,
+                  n->mode,  uint64_t(n->drive), n->index};
 }
 
 void collect(const Node& dir, std::vector<std::string>& out) {
@@ -148,24 +115,20 @@ void collect(const Node& dir, std::vector<std::string>& out) {
 }  // namespace
 
 struct FakeFileSystem::State {
-  mutable std::recursive_mutex m;
   std::map<char, NodeP> roots;
-  std::map<char, std::pair<uint64_t, uint64_t>> space;  // total, free
+  std::map<char, DriveSpace> space;
   std::vector<Fault> faults;
   std::map<FsOp, int> calls;
   uint64_t next_index = 1, next_name = 1;
 
   // Counts the call, runs the actions due now and answers the fault it
   // meets (kNone: none).
-  Error hit(FsOp op, std::string_view path, std::string_view path2 = {}) {
+  Error hit(FsOp op, std::string_view path) {
     ++calls[op];
-    const std::string p1 = key(path), p2 = key(path2);
     Error result = Error::kNone;
     std::vector<std::function<void()>> actions;
     for (auto f = faults.begin(); f != faults.end();) {
-      bool in_path = p1.find(f->path_part) != std::string::npos ||
-                     (!p2.empty() && p2.find(f->path_part) != std::string::npos);
-      if (f->op != op || !in_path || --f->countdown > 0) {
+      if (f->op != op || key(path).find(f->path_part) == std::string::npos || --f->countdown > 0) {
         ++f;
         continue;
       }
@@ -182,34 +145,39 @@ struct FakeFileSystem::State {
     n->dir = is_dir;
     n->attrs = is_dir ? kAttrDirectory : kAttrArchive;
     n->mode = is_dir ? 0755 : 0644;
+    n->drive = dir->drive;
     n->index = next_index++;
     attach(n, dir, name);
     return n;
   }
 
-  // The node at an operator's path, or why there is none; with `create`,
-  // missing directories are made on the way (set-up only).
+  // The node at an operator's path ("." parts dropped, ".." refused), or why
+  // there is none; with `create`, missing directories are made (set-up only).
   NodeP resolve(std::string_view path, Error& err, bool create = false) {
-    char drive;
-    std::vector<std::string> parts;
-    err = parse(path, drive, parts) ? Error::kNotFound : Error::kBadName;
-    if (err == Error::kBadName || roots.count(drive) == 0) return nullptr;
-    NodeP n = roots[drive];
-    for (const std::string& part : parts) {
-      if (!n->dir) {
-        err = Error::kNotDirectory;
-        return nullptr;
-      }
-      NodeP next = child(*n, part);
-      if (!next && !create) return nullptr;
-      n = next ? next : make(n, part, true);
+    char drive = 'C';
+    if (path.size() >= 2 && path[1] == ':') {
+      drive = static_cast<char>(fold(static_cast<uint8_t>(path[0])));
+      path.remove_prefix(2);
     }
-    err = Error::kNone;
+    NodeP n = roots.count(drive) != 0 ? roots[drive] : nullptr;
+    err = n ? Error::kNone : Error::kNotFound;
+    for (std::size_t i = 0, j = 0; n && i <= path.size(); i = j + 1) {
+      j = std::min(path.find_first_of("\\/", i), path.size());
+      const std::string_view part = path.substr(i, j - i);
+      if (part.empty() || part == ".") continue;
+      NodeP next = n->dir ? child(*n, part) : nullptr;
+      if (!next && create && n->dir && plain_name(part)) next = make(n, part, true);
+      err = !plain_name(part) ? Error::kBadName
+            : !n->dir         ? Error::kNotDirectory
+            : next            ? Error::kNone
+                              : Error::kNotFound;
+      n = err == Error::kNone ? next : nullptr;
+    }
     return n;
   }
 
-  NodeP at(const std::string& path) {
-    Error err;
+  NodeP at(std::string_view path) {
+    Error err = Error::kNone;
     return resolve(path, err);
   }
 
@@ -224,15 +192,15 @@ struct FakeFileSystem::State {
 
   // Renames `src` to `name` in `to`, replacing a file there when `replace`.
   Error rename(const NodeP& src, const NodeP& to, std::string_view name, bool replace) {
+    NodeP dst = plain_name(name) && alive(to) ? child(*to, name) : nullptr;
     if (!plain_name(name)) return Error::kBadName;
     if (!alive(to)) return Error::kNotFound;
-    if (drive_of(to) != drive_of(src)) return Error::kCrossDevice;
-    NodeP dst = child(*to, name);
-    if (dst == src) return Error::kNone;
-    if (dst && !replace) return Error::kExists;
-    if (dst && dst->dir) return Error::kIsDirectory;
-    if (dst && dst->taken) return Error::kLocked;
-    if (dst) detach(dst);
+    if (to->drive != src->drive) return Error::kCrossDevice;
+    if (dst && dst != src) {
+      if (!replace) return Error::kExists;
+      if (dst->dir || dst->taken) return dst->dir ? Error::kIsDirectory : Error::kLocked;
+      detach(dst);
+    }
     attach(src, to, name);
     return Error::kNone;
   }
@@ -251,26 +219,17 @@ using State = FakeFileSystem::State;
 
 class FakeFile : public File {
  public:
-  enum class Mode { kRead, kSource, kTemp };
-  FakeFile(std::shared_ptr<State> s, NodeP n, Mode mode)
-      : s_(std::move(s)),
-        n_(std::move(n)),
-        mode_(mode),
-        asks_(n_->asks),
-        published_(mode != Mode::kTemp) {
+  // A file opened to read, to take as a source, or made in flight (`temp`).
+  FakeFile(std::shared_ptr<State> s, NodeP n, bool source, bool temp)
+      : s_(std::move(s)), n_(std::move(n)), source_(source), temp_(temp), asks_(n_->asks) {
     ++n_->opens;
-    n_->taken = n_->taken || mode_ == Mode::kSource;
-    remember_place();
+    n_->taken = n_->taken || source;
+    mark_placed(!temp);
   }
-  ~FakeFile() override {
-    Lock g(s_->m);
-    release();
-  }
+  ~FakeFile() override { close(); }
 
   int64_t read(void* buf, int64_t n) override {
-    Lock g(s_->m);
-    if (s_->hit(FsOp::kRead, path_of(*n_)) != Error::kNone) return -1;
-    if (closed_ || mode_ == Mode::kTemp || n < 0) return -1;
+    if (s_->hit(FsOp::kRead, path_of(*n_)) != Error::kNone || closed_ || temp_) return -1;
     uint64_t count = std::min<uint64_t>(n_->data.size() - std::min(pos_, n_->data.size()), n);
     std::copy_n(n_->data.data() + pos_, count, static_cast<char*>(buf));
     pos_ += count;
@@ -278,32 +237,28 @@ class FakeFile : public File {
   }
 
   int64_t write(const void* buf, int64_t n) override {
-    Lock g(s_->m);
-    bool fault = s_->hit(FsOp::kWrite, path_of(*n_)) != Error::kNone;
-    if (closed_ || mode_ != Mode::kTemp || n <= 0) return 0;
-    uint64_t want = static_cast<uint64_t>(fault ? n / 2 : n);
-    if (pos_ + want > n_->data.size()) n_->data.resize(pos_ + want);
-    std::copy_n(static_cast<const char*>(buf), want, n_->data.begin() + static_cast<int64_t>(pos_));
-    pos_ += want;
-    return static_cast<int64_t>(want);
+    const bool fault = s_->hit(FsOp::kWrite, path_of(*n_)) != Error::kNone;
+    if (closed_ || !temp_) return 0;
+    const uint64_t count = static_cast<uint64_t>(fault ? n / 2 : n);
+    n_->data.resize(std::max(n_->data.size(), pos_ + count));
+    std::copy_n(static_cast<const char*>(buf), count, n_->data.begin() + pos_);
+    pos_ += count;
+    return static_cast<int64_t>(count);
   }
 
   Error rewind() override {
-    if (closed_) return Error::kIo;
     pos_ = 0;
-    return Error::kNone;
+    return closed_ ? Error::kIo : Error::kNone;
   }
 
-  Error flush() override { return simple(FsOp::kFlush); }
+  Error flush() override { return check(FsOp::kFlush); }
 
   Error info(FileInfo& out) override {
-    Lock g(s_->m);
     out = info_of(n_);
     return closed_ ? Error::kIo : Error::kNone;
   }
 
   Error set_attributes(const FileInfo& like) override {
-    Lock g(s_->m);
     if (closed_) return Error::kIo;
     n_->attrs = like.attributes & kSettableAttrs;
     n_->mode = like.mode & 0777;
@@ -311,46 +266,42 @@ class FakeFile : public File {
   }
 
   Error set_mtime(int64_t mtime_ns) override {
-    Lock g(s_->m);
-    Error e = simple(FsOp::kSetMtime);
+    Error e = check(FsOp::kSetMtime);
     if (e == Error::kNone) n_->mtime_ns = mtime_ns;
     return e;
   }
 
   bool held() override {
-    Lock g(s_->m);
     if (s_->hit(FsOp::kHeld, path_of(*n_)) != Error::kNone) return false;
-    return mode_ != Mode::kSource || (!closed_ && alive(n_) && n_->asks == asks_);
+    return !source_ || (!closed_ && alive(n_) && n_->asks == asks_);
   }
 
   Error move_to(Dir& to, const Text& name, bool replace) override;
 
   Error remove() override {
-    Lock g(s_->m);
-    Error e = simple(FsOp::kRemove);
+    Error e = check(FsOp::kRemove);
     if (e == Error::kNone) e = still_named();
     if (e == Error::kNone) detach(n_);
     return e;
   }
 
   Error close() override {
-    Lock g(s_->m);
     if (closed_) return Error::kIo;
-    release();
+    closed_ = true;
+    --n_->opens;
+    n_->taken = n_->taken && !source_;
+    if (!published_) detach(n_);  // a file in flight dropped unpublished leaves no name
     return Error::kNone;
   }
 
   const NodeP& node() const { return n_; }
-  bool in_flight() const { return mode_ == Mode::kTemp && !closed_ && !published_ && alive(n_); }
-  // The place the file is known under: where it was opened, or where this
-  // system put it since (a real handle knows no other).
-  void remember_place() {
+  bool in_flight() const { return !closed_ && !published_ && alive(n_); }
+  // The place the file is known under from now on: where it was opened, or
+  // where this system put it (a real handle knows no other).
+  void mark_placed(bool published) {
     dir_ = n_->parent.lock();
     name_ = n_->name;
-  }
-  void mark_published() {
-    published_ = true;
-    remember_place();
+    published_ = published;
   }
 
  private:
@@ -361,27 +312,17 @@ class FakeFile : public File {
     return now == n_ ? Error::kNone : now ? Error::kChanged : Error::kNotFound;
   }
   // Counts the call and meets its fault; a closed file fails.
-  Error simple(FsOp op) {
-    Lock g(s_->m);
+  Error check(FsOp op) {
     Error e = s_->hit(op, path_of(*n_));
     return e == Error::kNone && closed_ ? Error::kIo : e;
-  }
-  void release() {
-    if (closed_) return;
-    closed_ = true;
-    --n_->opens;
-    if (mode_ == Mode::kSource) n_->taken = false;
-    if (!published_) detach(n_);  // a file in flight dropped unpublished leaves no name
   }
 
   std::shared_ptr<State> s_;
   NodeP n_, dir_;  // dir_: where the file is known, under name_
   std::string name_;
-  Mode mode_;
+  bool source_, temp_, published_ = true, closed_ = false;
   int asks_;  // n_->asks when it was opened
-  bool published_;
   uint64_t pos_ = 0;
-  bool closed_ = false;
 };
 
 class FakeDirReader : public DirReader {
@@ -403,37 +344,30 @@ class FakeDir : public Dir {
   FakeDir(std::shared_ptr<State> s, NodeP n, const Text& path)
       : s_(std::move(s)), n_(std::move(n)), path_(path) {}
   ~FakeDir() override {
-    Lock g(s_->m);
     if (n_->holder == this) n_->holder = nullptr;
   }
 
   const Text& path() const override { return path_; }
 
   Error info(FileInfo& out) override {
-    Lock g(s_->m);
     out = info_of(n_);
     return alive(n_) ? Error::kNone : Error::kNotFound;
   }
 
   std::unique_ptr<DirReader> list(Error& err) override {
-    Lock g(s_->m);
-    err = s_->hit(FsOp::kList, path_of(*n_));
-    if (err == Error::kNone && !alive(n_)) err = Error::kNotFound;
-    if (err != Error::kNone) return nullptr;
+    if ((err = check(FsOp::kList)) != Error::kNone) return nullptr;
     std::vector<RawEntry> entries;
     for (const auto& [k, n] : n_->children) entries.push_back(RawEntry{Text(n->name), info_of(n)});
     return std::make_unique<FakeDirReader>(std::move(entries));
   }
 
   Error stat(const Text& name, FileInfo& out) override {
-    Lock g(s_->m);
-    Error e;
+    Error e = Error::kNone;
     if (NodeP n = s_->entry(n_, name, e)) out = info_of(n);
     return e;
   }
 
   std::unique_ptr<Dir> open_dir(const Text& name, Error& err) override {
-    Lock g(s_->m);
     NodeP n = s_->entry(n_, name, err);
     if (n && !n->dir) err = Error::kNotDirectory;
     if (err != Error::kNone) return nullptr;
@@ -441,7 +375,6 @@ class FakeDir : public Dir {
   }
 
   Error make_dir(const Text& name) override {
-    Lock g(s_->m);
     Error e = s_->hit(FsOp::kMakeDir, below(name));
     if (e == Error::kNone && s_->entry(n_, name, e)) return Error::kExists;
     if (e != Error::kNotFound || !alive(n_)) return e;
@@ -450,20 +383,16 @@ class FakeDir : public Dir {
   }
 
   Error remove_dir(const Text& name) override {
-    Lock g(s_->m);
-    Error e;
+    Error e = Error::kNone;
     NodeP n = s_->entry(n_, name, e);
-    if (n && !n->dir) return Error::kNotDirectory;
-    if (n && !n->children.empty()) return Error::kExists;
+    if (n && (!n->dir || !n->children.empty()))
+      return n->dir ? Error::kExists : Error::kNotDirectory;
     if (n) detach(n);
     return e;
   }
 
   std::unique_ptr<Dir> make_hold_dir(Text& name, Error& err) override {
-    Lock g(s_->m);
-    err = s_->hit(FsOp::kMakeHoldDir, path_of(*n_));
-    if (err == Error::kNone && !alive(n_)) err = Error::kNotFound;
-    if (err != Error::kNone) return nullptr;
+    if ((err = check(FsOp::kMakeHoldDir)) != Error::kNone) return nullptr;
     name = Text(s_->fresh_name(*n_, kHoldPrefix));
     NodeP n = s_->make(n_, name.view(), true);
     n->mode = 0700;  // only the running account enters it
@@ -473,7 +402,6 @@ class FakeDir : public Dir {
   }
 
   bool hold() override {
-    Lock g(s_->m);
     if (!alive(n_) || (n_->holder && n_->holder != this)) return false;
     n_->holder = this;
     return true;
@@ -488,44 +416,33 @@ class FakeDir : public Dir {
   }
 
   std::unique_ptr<File> create_temp(Error& err) override {
-    Lock g(s_->m);
-    err = s_->hit(FsOp::kCreateTemp, path_of(*n_));
-    if (err == Error::kNone && !alive(n_)) err = Error::kNotFound;
-    if (err != Error::kNone) return nullptr;
+    if ((err = check(FsOp::kCreateTemp)) != Error::kNone) return nullptr;
     NodeP n = s_->make(n_, s_->fresh_name(*n_, std::string(kPartialPrefix) + "P"), false);
     n->mtime_ns = kFreshStamp + static_cast<int64_t>(n->index);
-    return std::make_unique<FakeFile>(s_, n, FakeFile::Mode::kTemp);
+    return std::make_unique<FakeFile>(s_, n, false, true);
   }
 
   Error publish(File& file, const Text& name, bool replace) override {
-    Lock g(s_->m);
     Error e = s_->hit(FsOp::kPublish, below(name));
-    if (e != Error::kNone) return e;
     auto* temp = dynamic_cast<FakeFile*>(&file);
+    if (e != Error::kNone) return e;
     if (!temp || !temp->in_flight() || temp->node()->parent.lock() != n_) return Error::kIo;
     e = s_->rename(temp->node(), n_, name.view(), replace);
-    if (e == Error::kNone) temp->mark_published();
+    if (e == Error::kNone) temp->mark_placed(true);
     return e;
   }
 
   Error rename(const Text& name, Dir& to, const Text& to_name) override {
-    Lock g(s_->m);
-    if (!plain_name(to_name.view())) return Error::kBadName;
-    Error e;
-    NodeP n = s_->entry(n_, name, e);
-    if (!n) return e;
+    Error e = Error::kNone;
+    NodeP n = plain_name(to_name.view()) ? s_->entry(n_, name, e) : nullptr;
+    if (!n) return plain_name(to_name.view()) ? e : Error::kBadName;
     if (n->taken) return Error::kLocked;
     return s_->rename(n, dynamic_cast<FakeDir&>(to).n_, to_name.view(), false);
   }
 
-  Error sync() override {
-    Lock g(s_->m);
-    Error e = s_->hit(FsOp::kSync, path_of(*n_));
-    return e == Error::kNone && !alive(n_) ? Error::kNotFound : e;
-  }
+  Error sync() override { return check(FsOp::kSync); }
 
   void remove_leftovers() override {
-    Lock g(s_->m);
     std::vector<NodeP> gone;
     for (const auto& [k, n] : n_->children) {
       bool hold = n->name.rfind(kHoldPrefix, 0) == 0;
@@ -539,16 +456,20 @@ class FakeDir : public Dir {
   const NodeP& node() const { return n_; }
 
  private:
+  // Counts the call and meets its fault; a directory removed meanwhile fails.
+  Error check(FsOp op) {
+    Error e = s_->hit(op, path_of(*n_));
+    return e == Error::kNone && !alive(n_) ? Error::kNotFound : e;
+  }
+
   std::unique_ptr<File> open_file(FsOp op, const Text& name, Error& err) {
-    Lock g(s_->m);
     err = s_->hit(op, below(name));
     NodeP n = err == Error::kNone ? s_->entry(n_, name, err) : nullptr;
+    const bool source = op == FsOp::kOpenSource;
     if (n && n->dir) err = Error::kIsDirectory;
-    bool source = op == FsOp::kOpenSource;
     if (n && (n->taken || (source && n->opens > 0))) err = Error::kLocked;
     if (err != Error::kNone) return nullptr;
-    return std::make_unique<FakeFile>(s_, n,
-                                      source ? FakeFile::Mode::kSource : FakeFile::Mode::kRead);
+    return std::make_unique<FakeFile>(s_, n, source, false);
   }
 
   std::shared_ptr<State> s_;
@@ -557,13 +478,12 @@ class FakeDir : public Dir {
 };
 
 Error FakeFile::move_to(Dir& to, const Text& name, bool replace) {
-  Lock g(s_->m);
   auto& dest = dynamic_cast<FakeDir&>(to);
-  Error e = s_->hit(FsOp::kMoveTo, path_of(*n_), dest.below(name));
+  Error e = s_->hit(FsOp::kMoveTo, dest.below(name));
   if (e == Error::kNone && closed_) e = Error::kIo;
   if (e == Error::kNone) e = still_named();
   if (e == Error::kNone) e = s_->rename(n_, dest.node(), name.view(), replace);
-  if (e == Error::kNone) remember_place();
+  if (e == Error::kNone) mark_placed(true);
   return e;
 }
 
@@ -578,26 +498,23 @@ FakeFileSystem::FakeFileSystem() : s_(std::make_shared<State>()) {
 FakeFileSystem::~FakeFileSystem() = default;
 
 void FakeFileSystem::add_drive(char letter, uint64_t total, uint64_t free) {
-  Lock g(s_->m);
-  const char d = static_cast<char>(fold(static_cast<uint8_t>(letter)));
   auto root = std::make_shared<Node>();
-  root->name = std::string{d, ':'};
+  root->drive = static_cast<char>(fold(static_cast<uint8_t>(letter)));
+  root->name = std::string{root->drive, ':'};
   root->dir = root->root = true;
   root->attrs = kAttrDirectory;
   root->index = s_->next_index++;
-  s_->roots[d] = root;
-  s_->space[d] = {total, free};
+  s_->roots[root->drive] = root;
+  s_->space[root->drive] = DriveSpace{DriveSpace::kOk, total, free};
 }
 
 void FakeFileSystem::set_free(char letter, uint64_t free) {
-  Lock g(s_->m);
-  s_->space[static_cast<char>(fold(static_cast<uint8_t>(letter)))].second = free;
+  s_->space[static_cast<char>(fold(static_cast<uint8_t>(letter)))].free = free;
 }
 
 void FakeFileSystem::add_file(const std::string& path, const std::string& content,
                               uint32_t attributes, int64_t mtime_ns) {
-  Lock g(s_->m);
-  Error err;
+  Error err = Error::kNone;
   NodeP dir = s_->resolve(directory_of(path).view(), err, true);
   const Text name = file_name_of(path);
   if (!dir || !plain_name(name.view())) return;
@@ -610,36 +527,30 @@ void FakeFileSystem::add_file(const std::string& path, const std::string& conten
 }
 
 void FakeFileSystem::add_dir(const std::string& path) {
-  Lock g(s_->m);
-  Error err;
+  Error err = Error::kNone;
   s_->resolve(path, err, true);
 }
 
 bool FakeFileSystem::exists(const std::string& path) const {
-  Lock g(s_->m);
   return s_->at(path) != nullptr;
 }
 
 std::string FakeFileSystem::content(const std::string& path) const {
-  Lock g(s_->m);
   NodeP n = s_->at(path);
   return n ? n->data : std::string();
 }
 
 uint32_t FakeFileSystem::attributes(const std::string& path) const {
-  Lock g(s_->m);
   NodeP n = s_->at(path);
   return n ? n->attrs : 0;
 }
 
 int64_t FakeFileSystem::mtime(const std::string& path) const {
-  Lock g(s_->m);
   NodeP n = s_->at(path);
   return n ? n->mtime_ns : 0;
 }
 
 std::vector<std::string> FakeFileSystem::list(const std::string& dir) const {
-  Lock g(s_->m);
   std::vector<std::string> out;
   if (NodeP n = s_->at(dir)) collect(*n, out);
   std::sort(out.begin(), out.end());
@@ -647,7 +558,6 @@ std::vector<std::string> FakeFileSystem::list(const std::string& dir) const {
 }
 
 void FakeFileSystem::set_locked(const std::string& path, bool locked) {
-  Lock g(s_->m);
   std::erase_if(s_->faults, [&](const Fault& f) {
     return f.op == FsOp::kOpenSource && f.persistent && f.path_part == key(path);
   });
@@ -655,49 +565,40 @@ void FakeFileSystem::set_locked(const std::string& path, bool locked) {
 }
 
 void FakeFileSystem::touch_by_other(const std::string& path) {
-  Lock g(s_->m);
   if (NodeP n = s_->at(path)) ++n->asks;
 }
 
 void FakeFileSystem::move_by_other(const std::string& from, const std::string& to) {
-  Lock g(s_->m);
-  NodeP src = s_->at(from), dir = s_->at(directory_of(to).str());
+  NodeP src = s_->at(from), dir = s_->at(directory_of(to).view());
   const Text name = file_name_of(to);
-  if (!src || !dir || !dir->dir) return;
-  // As on a system without mandatory sharing: an open file is no obstacle.
-  NodeP dst = child(*dir, name.view());
-  if (dst == src || (dst && dst->dir)) return;
-  if (dst) detach(dst);
+  NodeP dst = dir ? child(*dir, name.view()) : nullptr;
+  if (!src || !dir || dst == src || (dst && dst->dir)) return;
+  if (dst) detach(dst);  // as on a system without mandatory sharing: an open file is no obstacle
   attach(src, dir, name.view());
 }
 
 void FakeFileSystem::fail(FsOp op, int nth, Error error, bool persistent,
                           const std::string& path_part) {
-  Lock g(s_->m);
   s_->faults.push_back(Fault{op, std::max(nth, 1), error, persistent, key(path_part), nullptr});
 }
 
 void FakeFileSystem::at_call(FsOp op, int nth, std::function<void()> action,
                              const std::string& path_part) {
-  Lock g(s_->m);
   fail(op, nth, Error::kNone, false, path_part);
   s_->faults.back().action = std::move(action);
 }
 
 void FakeFileSystem::clear_faults() {
-  Lock g(s_->m);
   s_->faults.clear();
 }
 
 int FakeFileSystem::calls(FsOp op) const {
-  Lock g(s_->m);
   return s_->calls[op];
 }
 
 // --- FileSystem ---
 
 std::unique_ptr<Dir> FakeFileSystem::open_dir(const Text& path, Error& err) {
-  Lock g(s_->m);
   NodeP n = s_->resolve(path.view(), err);
   if (n && !n->dir) err = Error::kNotDirectory;
   if (err != Error::kNone) return nullptr;
@@ -705,31 +606,27 @@ std::unique_ptr<Dir> FakeFileSystem::open_dir(const Text& path, Error& err) {
 }
 
 Error FakeFileSystem::stat(const Text& path, FileInfo& out) {
-  Lock g(s_->m);
-  Error e;
+  Error e = Error::kNone;
   if (NodeP n = s_->resolve(path.view(), e)) out = info_of(n);
   return e;
 }
 
 std::unique_ptr<File> FakeFileSystem::open_read(const Text& path, Error& err) {
-  Lock g(s_->m);
   err = s_->hit(FsOp::kOpenRead, path.view());
   NodeP n = err == Error::kNone ? s_->resolve(path.view(), err) : nullptr;
   if (n && n->dir) err = Error::kIsDirectory;
   if (n && n->taken) err = Error::kLocked;
   if (err != Error::kNone) return nullptr;
-  return std::make_unique<FakeFile>(s_, n, FakeFile::Mode::kRead);
+  return std::make_unique<FakeFile>(s_, n, false, false);
 }
 
 DriveSpace FakeFileSystem::drive_space(const Text& path) {
-  Lock g(s_->m);
   std::string_view v = path.view();
   if (v.size() < 2 || v[1] != ':' || !std::isalpha(static_cast<uint8_t>(v[0]))) {
     return DriveSpace{DriveSpace::kIncorrectName};
   }
   auto it = s_->space.find(static_cast<char>(fold(static_cast<uint8_t>(v[0]))));
-  if (it == s_->space.end()) return DriveSpace{DriveSpace::kNotExist};
-  return DriveSpace{DriveSpace::kOk, it->second.first, it->second.second};
+  return it == s_->space.end() ? DriveSpace{} : it->second;
 }
 
 // --- FakeConsole ---

@@ -19,7 +19,8 @@
 namespace qv::fake {
 
 // Operations of the fake file system a fault can be injected into; a call by
-// path, through a Dir or through a File counts alike.
+// path, through a Dir or through a File counts alike. A failing kWrite writes
+// half of what it is given; a failing kHeld answers false.
 enum class FsOp {
   kOpenRead,
   kOpenSource,
@@ -30,12 +31,12 @@ enum class FsOp {
   kPublish,
   kSync,
   kRead,
-  kWrite,  // the failing write writes half of what it is given
+  kWrite,
   kFlush,
   kSetMtime,
-  kHeld,  // a failing held() answers false
+  kHeld,
   kMoveTo,
-  kRemove,
+  kRemove
 };
 
 // A Windows-like file system in memory: paths "D:\DIR\NAME" (also with '/';
