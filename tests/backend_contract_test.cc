@@ -176,17 +176,19 @@ TEST_P(BackendContract, ATakenFileMovesAsItselfAndALateTakerFindsItGone) {
   EXPECT_EQ(content(*hold, "M.TXT"), "other");
 
   put(*in_, "N.TXT", "newcomer");
+  EXPECT_EQ(hold->rename("M.TXT", *in_, "N.TXT"), Error::kExists) << "put back over a newcomer";
   EXPECT_EQ(src->move_to(*in_, "N.TXT", false), Error::kExists);
-  ASSERT_EQ(src->move_to(*in_, "N2.TXT", false), Error::kNone);
+  ASSERT_EQ(src->move_to(*in_, "N.TXT", true), Error::kNone);
   FileInfo moved, by_name;
   ASSERT_EQ(src->info(moved), Error::kNone);
-  ASSERT_EQ(in_->stat("N2.TXT", by_name), Error::kNone);
+  ASSERT_EQ(in_->stat("N.TXT", by_name), Error::kNone);
   EXPECT_TRUE(moved.same_file(by_name));
   ASSERT_EQ(src->remove(), Error::kNone);
   src.reset();  // (Windows: gone at close)
   hold.reset();
   EXPECT_TRUE(again->hold()) << "the holder is gone";
-  EXPECT_EQ(names(*in_), (V{hold_name.str(), "N.TXT"}));
+  EXPECT_EQ(again->rename("M.TXT", *in_, "M.TXT"), Error::kNone);
+  EXPECT_EQ(names(*in_), (V{hold_name.str(), "M.TXT"}));
 }
 
 TEST_P(BackendContract, AFileRenamedOverTheSourceIsNeverMovedOrRemoved) {
