@@ -145,8 +145,9 @@ TEST(MakeDirectories, CreatesMissingLevelsFromTheDeepestExistingOneAndStopsAtAFa
     EXPECT_EQ(err, c.err) << c.path;
     EXPECT_EQ(dir != nullptr, c.err == Error::kNone) << c.path;
   }
-  EXPECT_EQ(fs.directories_made(), (std::vector<std::string>{"D:\\OUT\\2026", "D:\\OUT\\2026\\12",
-                                                             "D:\\OUT\\2026\\12\\05"}));
+  EXPECT_EQ(fs.list("D:\\"),
+            (std::vector<std::string>{"D:\\OUT", "D:\\OUT\\2026", "D:\\OUT\\2026\\12",
+                                      "D:\\OUT\\2026\\12\\05"}));
   Error err = Error::kNone;
   auto dir = make_directories(fs, Text("D:\\OUT\\2026\\12\\05"), err);
   ASSERT_TRUE(dir);
@@ -157,7 +158,7 @@ TEST(MakeDirectories, CreatesMissingLevelsFromTheDeepestExistingOneAndStopsAtAFa
   fs.fail(fake::FsOp::kMakeDir, 2, Error::kAccessDenied);
   EXPECT_EQ(make_directories(fs, Text("C:\\A\\B\\C"), err), nullptr);
   EXPECT_EQ(err, Error::kAccessDenied);
-  EXPECT_TRUE(fs.is_dir("C:\\A"));
+  EXPECT_TRUE(fs.exists("C:\\A"));
   EXPECT_FALSE(fs.exists("C:\\A\\B"));
 }
 
