@@ -1,0 +1,125 @@
+# shellcheck shell=bash
+# Whole runs headless, from start to their end.
+
+
+# Blocks of a task script with comments, a quoted name with a blank and
+# Cyrillic names (the script and the settings natively in UTF-8 with CR LF,
+# under Wine in CP866): copies into every output but the last and a move
+# into the last; DO-OUT (as "*0") keeps the inputs for the next block, which
+# has no command and is carried out at the end of the file; covering notes
+# follow their data file; date macros in an output path; CREATE_DIR chains
+# sub-directories under an existing target; the default program after a
+# pass ran only after the pass that moved files; the end after two passes.
+t_blocks() {
+  local today d report="Отчёт за май.txt"
+  today=$(date +%y-%m-%d)
+  [ "$QV_MODE" = wine ] || QV_UTF8=1
+  qv_cfg "DELAY_INTERPR 50" "DELAY_COPY 10" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17" \
+    "ANALIS_SOPR Да  --// с сопроводительными записками" "MASK_SOPR *.(s)" "CREATE_DIR KEEP" \
+    "RUN_BATNIK Yes" "DELAY_BAT 0" "USE_SMART_RUN Yes"
+  qv_qvr "--// daily distribution" "$(qv_path Входящие)" "\"$(qv_path "from branch")\"" \
+    "Mask: *.txt" "$(qv_path out/first)" "$(qv_path out/second)" \
+    "$(qv_path "Архив/<YEAR>-<MONTH>-<DAY>")   --// the last one gets the move" "Command: *0" \
+    "MASK: *.DAT" "<PROGRAMM_PATH>/out/data"
+  qv_file Входящие/a.txt alpha "from branch/b.txt" beta "Входящие/$report" report \
+    Входящие/c.dat gamma "Входящие/a.(s)" "this note goes with A.TXT" \
+    "Входящие/z.(s)" "this note names nothing here" out/data/c.dat old out/data/KEEP/c.dat older
+  qv_marker Quorvane.bat
+  qv_run
+  expect_run 17 "a.txt *=> $(qv_path out/first)" "a.txt O=> $(qv_path "Архив/$today")" \
+    "$report O=> " "already exist" "Exit by amount cycles of perfomance files configuration 2." \
+    "Run $(qv_path)\\Quorvane.bat"
+  expect_lacks "start a file"
+  for d in out/first out/second "Архив/$today"; do
+    expect_files "$d/a.txt=alpha" "$d/b.txt=beta" "$d/$report=report" \
+      "$d/a.(s)=this note goes with A.TXT" "!$d/z.(s)"
+  done
+  expect_files out/data/c.dat=old out/data/KEEP/c.dat=older out/data/KEEP/KEEP/c.dat=gamma \
+    !Входящие/a.txt "!from branch/b.txt" "!Входящие/$report" !Входящие/c.dat "!Входящие/a.(s)" \
+    "Входящие/z.(s)" ran.txt=ran
+  expect_last "$farewell"
+  [ "$(grep -c 'Good Luck!' "$QV_DIR/out.txt")" = 1 ] || qv_fail "the farewell line not written once"
+  [ "$(grep -c 'At detection of mistakes' "$QV_DIR/out.txt")" = 2 ] || qv_fail "the banner not shown twice"
+}
+
+# The run-time limit ends the run when the cycle limit is far away; an
+# existing target is replaced under OVERWRITE_FILE; a program after each pass
+# that cannot be started is reported and the run goes on.
+t_limits() {
+  qv_cfg "DELAY_INTERPR 300" "DELAY_COPY 10" "NUMBER_TIME_WORK 2" "CODE_RETURN_TIME 23" \
+    "VALID_CYCLE_FULL_RUN 100000" "CODE_RETURN_CYCLE 5" "IF_FILE_EXIST OVERWRITE_FILE" \
+    "CREATE_DIR KEEP" "RUN_BATNIK Yes" "DELAY_BAT 0" "VALID_EXIST_BAT No" \
+    'NAME_BATNIK <PROGRAMM_PATH>\missing.bat'
+  qv_qvr "$(qv_path in)" "Mask: *.*" "$(qv_path out)" "Command: DO"
+  qv_file in/t.txt timed out/t.txt old out/KEEP/t.txt older
+  qv_run
+  expect_run 23 "Exit on time work of the program without bat-file 2." "is successfully removed!!!" \
+    "Can't start a file for run : $(qv_path)\\missing.bat !!!" "---> Through 0 sec."
+  expect_lacks "Exit by amount cycles"
+  expect_last "$farewell"
+  expect_files out/t.txt=timed out/KEEP/t.txt=older !out/KEEP/KEEP !in/t.txt
+}
+
+# The program's own directory and the start directory with names CP866
+# cannot hold: settings and task script are found beside the program, files
+# move through <PROGRAMM_PATH> and <START_PATH>, each such character shows
+# as '?', the joins take the platform's separator only, and an existing
+# target gets a COPY level. A log that cannot be written is reported once and
+# the files still move. The program after each pass (a command with an
+# argument) runs after every pass, and its output shows.
+t_home() {
+  local s=/ start=$W/début
+  [ "$QV_MODE" = native ] || s='\'
+  mkdir -p "$start/in" && printf beta >"$start/in/b.txt"
+  qv_program "$W/josé-日本"
+  qv_cfg "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 3" \
+    "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/no/such/dir/run.log" "RUN_BATNIK YES" \
+    "USE_SMART_RUN No" "VALID_EXIST_BAT NO" 'NAME_BATNIK "echo AFTER-THE-CYCLE"' \
+    "DELAY_BAT 1000"
+  qv_qvr '<PROGRAMM_PATH>\in' '<START_PATH>\in' "Mask: *.txt" '<PROGRAMM_PATH>\out' "Command: DO"
+  qv_file in/a.txt alpha in/c.txt gamma out/a.txt old
+  QV_CWD=$start qv_run
+  expect_run 3 "jos?-??\\out${s}COPY${s} Is successfully created." "d?but\\in${s}b.txt O=> " \
+    "---> Through 1 sec. restore the screen:)))!!! < ------> Through 0 sec."
+  expect_files out/a.txt=old out/COPY/a.txt=alpha out/b.txt=beta out/c.txt=gamma !in/a.txt
+  [ "$(grep -c "^Can not write the log file .*run.log$" "$QV_DIR/out.txt")" = 1 ] ||
+    qv_fail "the unwritable log not reported once"
+  [ "$(grep -c ' O=> ' "$QV_DIR/out.txt")" = 3 ] || qv_fail "not every move reported"
+  [ "$(grep -o 'AFTER-THE-CYCLE' "$QV_DIR/out.txt" | wc -l)" = 4 ] ||
+    qv_fail "the program did not run and show its output after each of the two passes"
+}
+
+# Faulty lines of a task script are reported with their physical line
+# numbers (in Russian here) and the run goes on.
+t_script_faults() {
+  qv_cfg "VALID_CYCLE_FULL_RUN 1" "CODE_RETURN_CYCLE 3" "DELAY_INTERPR 0" "LANGUAGE RUSSIAN"
+  qv_qvr "$(qv_path in)" "" "Mask: *.x" "A B C D --// four" "\"$(qv_path out)" "Command: RUN"
+  qv_run
+  expect_run 3 "неверное количество слов (4) в строке 4." "->A B C D --// four<-" \
+    "неверный синтаксис (\") в строке 5 :" "Неизвестая команда ( 2 слово )"
+}
+
+# Links the operator made (owned by root or by the account that runs the
+# program) are followed for the settings file, the task script, an input and
+# an output directory. Control bytes in a file name reach the transcript as
+# the console's glyphs, and a line feed in it never starts a line of its own,
+# so that a name cannot forge a message. POSIX only.
+t_links_and_names() {
+  [ "$QV_MODE" = native ] || return 0
+  local forged="Exit on pressing a key."
+  mkdir -p "$QV_DIR/real/in" "$QV_DIR/real/out" "$QV_DIR/conf"
+  qv_file real/in/a.txt alpha "real/in/"$'a\n'"$forged"$'\r\033[2J\a\177' data
+  qv_write "$QV_DIR/conf/settings" "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" \
+    "CODE_RETURN_CYCLE 3"
+  qv_write "$QV_DIR/conf/script" "$QV_DIR/in" "Mask: *.*" "$QV_DIR/out" "Command: DO"
+  ln -s "$QV_DIR/real/in" "$QV_DIR/in"
+  ln -s real/out "$QV_DIR/out"
+  ln -s conf/settings "$QV_DIR/Quorvane.cfg"
+  ln -s "$QV_DIR/conf/script" "$QV_DIR/Quorvane.Qvr"
+  qv_run
+  expect_run 3
+  expect_files real/out/a.txt=alpha !real/in/a.txt
+  LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f]' "$QV_DIR/raw.txt" && qv_fail "a control byte reached the transcript"
+  grep -q "^$forged" "$QV_DIR/out.txt" && qv_fail "a file name began a line"
+  grep -qF "$forged" "$QV_DIR/out.txt" && expect_run 3 "a◙$forged♪←[2J•⌂"
+}

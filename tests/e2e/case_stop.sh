@@ -1,0 +1,119 @@
+# shellcheck shell=bash
+# Runs that go on until they are stopped, or killed.
+
+# A stop request by signal (SIGTERM natively, SIGINT under Wine, where it
+# arrives as Ctrl+C) in the middle of sending files ends the run like a key
+# press: after the file in hand, exit code 0, the banner again and the
+# farewell line; every file is whole wherever it is, and no file in flight is
+# left. Natively the run is the example systemd unit's: its command line, in
+# its working directory, as its account with CAP_LEASE as the only
+# capability, standard input empty. The log, moved away mid-run as a rotation
+# does, starts anew under its name while the moved file keeps what came before.
+t_stop() {
+  local n unit as=() before after moved=0
+  qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 400" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log"
+  qv_qvr "$(qv_path in)" "Mask: *.bin" "$(qv_path out1)" "$(qv_path out2)" "Command: DO"
+  mkdir -p "$QV_DIR/in"
+  for n in 1 2 3 4 5 6 7 8; do
+    head -c $((3000000 + n)) /dev/urandom >"$QV_DIR/in/f$n.bin"
+    cp "$QV_DIR/in/f$n.bin" "$QV_DIR/orig-f$n"
+  done
+  if [ "$QV_MODE" = native ]; then
+    unit=$here/../../examples/quorvane.service
+    key() { sed -n "s/^$1=//p" "$unit"; }
+    [ "$(key StandardInput)" = null ] || qv_fail "the unit gives the program a standard input"
+    [ "$(key ExecStart)" = "$(key WorkingDirectory)/quorvane" ] || qv_fail "the unit runs another command"
+    if [ "$(id -u)" = 0 ]; then
+      id "$(key User)" >/dev/null 2>&1 || { useradd -r -M -s /usr/sbin/nologin "$(key User)" && QV_USERS+=("$(key User)"); }
+      chown -R "$(key User):" "$QV_DIR"
+      as=(setpriv --reuid="$(key User)" --regid="$(key User)" --init-groups --inh-caps=+lease
+        --ambient-caps=+lease --)
+    fi
+  fi
+  qv_start "${as[@]}"
+  qv_wait_for 60 grep -qs ' O=> ' "$QV_DIR/run.log" || qv_die "no file moved"
+  mv "$QV_DIR/run.log" "$QV_DIR/run.log.1"
+  qv_wait_for 60 grep -qs ' O=> ' "$QV_DIR/run.log" || qv_die "no file moved after the log was moved"
+  qv_stop
+  qv_wait_end
+  expect_run 0 "Exit on pressing a key."
+  expect_last "$farewell"
+  [ $(($(grep -n 'Good Luck!' "$QV_DIR/out.txt" | cut -d: -f1) - $(grep -n 'Exit on pressing' \
+    "$QV_DIR/out.txt" | cut -d: -f1))) -gt 5 ] || qv_fail "no banner between the end and the farewell"
+  for n in 1 2 3 4 5 6 7 8; do
+    if [ -f "$QV_DIR/out2/f$n.bin" ]; then
+      moved=$((moved + 1))
+      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out2/f$n.bin" && cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out1/f$n.bin" &&
+        [ ! -e "$QV_DIR/in/f$n.bin" ] || qv_fail "f$n.bin is not whole in both outputs alone"
+    else
+      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/in/f$n.bin" || qv_fail "in/f$n.bin changed or vanished"
+    fi
+  done
+  [ "$moved" -ge 2 ] && [ "$moved" -lt 8 ] || qv_fail "$moved files sent: the stop did not end the run early"
+  [ -z "$(find "$QV_DIR" -name '.~qv*')" ] || qv_fail "files in flight left behind"
+  before=$(qv_log run.log.1) after=$(qv_log run.log)
+  [[ $before == *"Start of the run"*" O=> "* && $before != *"Exit on"* ]] ||
+    qv_fail "the moved log lost its lines or kept growing: $before"
+  [[ $after == *" O=> "*"Exit on pressing a key."*"End of the run, exit code 0" ]] ||
+    qv_fail "the new log lacks the later lines: $after"
+  [[ $after != *"Start of the run"* ]] && [ -z "$(comm -12 <(grep -o 'f[0-9].bin O=>' <<<"$before" | sort) \
+    <(grep -o 'f[0-9].bin O=>' <<<"$after" | sort))" ] || qv_fail "the new log repeats the old lines"
+}
+
+# MIN_FILE_AGE 5: a file appended to every second is left alone, without a
+# report, as long as it grows, and is taken whole once it has rested. A
+# program after each pass that is not there is reported at each pass.
+t_min_age() {
+  local i expected=start$'\n'
+  qv_cfg "MIN_FILE_AGE 5" "DELAY_INTERPR 300" "DELAY_COPY 0" "RUN_BATNIK YES" \
+    "VALID_EXIST_BAT YES" "NAME_BATNIK no-such-program.bat"
+  qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO"
+  qv_file in/grow.txt "$expected"
+  qv_start
+  for i in 1 2 3 4 5 6 7; do
+    sleep 1
+    printf 'line %d\n' "$i" >>"$QV_DIR/in/grow.txt"
+    expected+="line $i"$'\n'
+    [ ! -e "$QV_DIR/out/grow.txt" ] || qv_die "taken while growing"
+  done
+  qv_wait_for 60 test -f "$QV_DIR/out/grow.txt" || qv_die "never taken"
+  qv_stop
+  qv_wait_end
+  expect_run 0 "Сan't find a file for run : no-such-program.bat !!!"
+  [ "$(cat "$QV_DIR/out/grow.txt"; echo .)" = "$expected." ] || qv_fail "the file was not taken whole"
+  expect_files !in/grow.txt
+  [ "$(grep -c 'grow.txt' "$QV_DIR/out.txt")" = 1 ] || qv_fail "a report while it rested"
+}
+
+# The headless transcript is written as it happens: two transfer lines are
+# readable, whole and on lines of their own, while the run still waits in the
+# pause after them, one of them exactly as wide as the done-operations panel
+# (so that on the screen the next one follows without a line break). Killed
+# there, the run leaves a transcript with every message it had written, which
+# the log lists one per line.
+t_transcript() {
+  local s=/ in out fixed n wide log line
+  qv_cfg "DELAY_INTERPR 4000" "DELAY_COPY 0" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log"
+  qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO"
+  # A name that makes "<in>NAME O=> <out> 5 bytes." fill whole rows of 77.
+  [ "$QV_MODE" = native ] || s='\'
+  in=$(qv_path in)$s out=$(qv_path out)$s
+  fixed=$((${#in} + ${#out} + 14))
+  n=$(((77 - fixed % 77) % 77))
+  [ $n -ge 6 ] || n=$((n + 77))
+  wide=$(printf '%*s' $((n - 4)) '' | tr ' ' w).txt
+  qv_file "in/$wide" alpha in/b.txt gamma
+  qv_start
+  qv_wait_for 60 eval '[ "$(grep -c " O=> " "$QV_DIR/raw.txt")" = 2 ]' || qv_die "no two transfers"
+  kill -0 "$QV_PID" 2>/dev/null || qv_fail "the run ended before the pause"
+  kill -KILL -- "-$QV_PID"
+  qv_wait_end
+  expect_run 137 "$in$wide O=> $out 5 bytes." "${in}b.txt O=> $out 5 bytes."
+  [ "$(grep -c '=>' "$QV_DIR/out.txt")" = 2 ] || qv_fail "two transfers share a line"
+  grep ' O=> ' "$QV_DIR/out.txt" | grep -qv ' 5 bytes\.$' && qv_fail "a transfer line goes on"
+  log=$(qv_log run.log | cut -c21- | tail -n +2)
+  [ -n "$log" ] || qv_fail "the log holds no message"
+  while IFS= read -r line; do
+    grep -qxF -- "$line" "$QV_DIR/out.txt" || qv_fail "the transcript lacks the line: $line"
+  done <<<"$log"
+}
