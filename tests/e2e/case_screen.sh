@@ -55,8 +55,7 @@ t_screen_c_locale() {
   [ "$QV_MODE" = native ] || return 0
   qv_cfg "LANGUAGE Russian" "DELAY_INTERPR 500" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 4"
   qv_qvr "--// nothing to carry out"
-  QV_EXE="env -u LANG LC_ALL=C $QV_EXE"
-  qv_command() { QV_CMD=($QV_EXE); }
+  qv_command() { QV_CMD=(env -u LANG LC_ALL=C "$QV_DIR/quorvane"); }
   qv_tmux
   qv_screen_wait "Распределитель файлов Кворвейн 1.11 веpсия"
   [ "$(qv_row 2)" = "┌────── История поиска ───────┬───────── Cписок \"неизвестных\" файлов ──────────┐" ] ||

@@ -64,15 +64,15 @@ qv_user() {
 qv_program() {
   QV_DIR=$1
   mkdir -p "$QV_DIR"
-  if [ "$QV_MODE" = wine ]; then QV_EXE=$QV_DIR/Quorvane.exe; else QV_EXE=$QV_DIR/quorvane; fi
-  cp "$QV_BIN" "$QV_EXE"
-  chmod 755 "$QV_DIR" "$QV_EXE"
+  qv_command
+  cp "$QV_BIN" "${QV_CMD[-1]}"
+  chmod 755 "$QV_DIR" "${QV_CMD[-1]}"
 }
 
 # The command line that starts the program of QV_DIR, in QV_CMD.
 qv_command() {
-  QV_CMD=("$QV_EXE")
-  [ "$QV_MODE" = native ] || QV_CMD=(wine "$QV_EXE")
+  QV_CMD=("$QV_DIR/quorvane")
+  [ "$QV_MODE" = native ] || QV_CMD=(wine "$QV_DIR/Quorvane.exe")
 }
 
 # qv_path [RELATIVE_PATH]: a path of QV_DIR as the program sees it (Z:\... under Wine).
@@ -112,7 +112,7 @@ qv_start() {
   qv_command
   (cd "${QV_CWD:-$QV_DIR}" && exec timeout -s KILL "$QV_TIMEOUT" "$@" "${QV_CMD[@]}" \
     </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
-  QV_PID=$!
+  QV_PID=$! QV_STARTED=$SECONDS QV_BOUND=$QV_TIMEOUT
   QV_PIDS+=("$QV_PID")
 }
 
@@ -133,7 +133,7 @@ qv_wait_end() {
   qv_reap "${2:-$QV_PID}"
   QV_EXIT=$QV_STATUS
   QV_HUNG=0
-  if [ "$QV_EXIT" = 124 ] || [ "$QV_EXIT" = 137 ]; then QV_HUNG=1 QV_HANGS=$((QV_HANGS + 1)); fi
+  [ $((SECONDS - QV_STARTED)) -lt "$QV_BOUND" ] || QV_HUNG=1 QV_HANGS=$((QV_HANGS + 1))
   tr -d '\r' <"$dir/raw.txt" >"$dir/out.txt"
 }
 
