@@ -24,16 +24,20 @@ QV_CASE=hostile-${1:-}
 . "$(dirname "$0")/lib.sh"
 TRIED=0 ESCAPED=0
 
-# check CASE DETAIL COMMAND...: the case holds when COMMAND succeeds.
-check() {
-  TRIED=$((TRIED + 1))
-  if "${@:3}"; then
-    echo "HOSTILE $1 escaped=0"
-  else
-    ESCAPED=$((ESCAPED + 1))
-    echo "HOSTILE $1 escaped=1 $2"
-    qv_fail "$1: $2"
-  fi
+# checks: the cases of a table on standard input, "CASE|DETAIL|TEST" a line;
+# a case holds when the shell condition TEST does.
+checks() {
+  local name detail test
+  while IFS='|' read -r name detail test; do
+    TRIED=$((TRIED + 1))
+    if eval "$test"; then
+      echo "HOSTILE $name escaped=0"
+    else
+      ESCAPED=$((ESCAPED + 1))
+      echo "HOSTILE $name escaped=1 $detail"
+      qv_fail "$name: $detail"
+    fi
+  done
 }
 
 # The root side: a tmpfs (so that nothing read from a device can fill a real
@@ -66,13 +70,7 @@ attacker_bg() { camp_bg "${QV_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash
 
 # No secret is anywhere outside its root-only directory: not in a file the
 # program wrote or moved, not in its transcript.
-secrets_stay() {
-  local s
-  for s in "${SECRETS[@]}"; do
-    grep -rlaF -D skip --exclude-dir=vault --exclude-dir=rootonly -- "$s" "$H" >/dev/null && return 1
-  done
-  return 0
-}
+secrets_stay() { ! grep -rqaF -D skip --exclude-dir=vault --exclude-dir=rootonly "${SECRETS[@]/#/-e}" "$H"; }
 root_dirs_unchanged() { [ "$(camp_snapshot "$H/vault")" = "$VAULT" ] && [ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ]; }
 
 # no_output_named NAME...: no entry of that name below an output.
@@ -93,49 +91,36 @@ kept_or_sent() {
   grep -qxF -- "$3" < <(find "${OUTPUTS[@]}" -type f -name "$2" -exec cat {} + 2>/dev/null)
 }
 
+# none_lost DIR PREFIX N: each file PREFIXi.txt (i = 1 to N) holding PREFIXi
+# is still in DIR, or in an output.
+none_lost() {
+  local i
+  for i in $(seq 1 "$3"); do kept_or_sent "$1" "$2$i.txt" "$2$i" || return 1; done
+}
+
 # --- names ---
 
-# stays_unsent NAME FILE: nothing called NAME reached an output, and the
-# root-only FILE a hostile name points at is still there.
-stays_unsent() { no_output_named "$1" && [ -f "$2" ]; }
-# One message is one line, and no control byte reaches the transcript.
-transcript_clean() { ! grep -q '^FORGED' "$1" && ! LC_ALL=C grep -q "[$(printf '\e\a\r')]" "$1"; }
-links_stay() {
-  local l
-  [ -z "$(find "${OUTPUTS[@]}" -type l ! -name '.~qv*')" ] || return 1 # but the planted ones
-  for l in ln_secret ln_rel ln_dir ln_root ln_dangling; do [ -L "$H/drop/$l.txt" ] || return 1; done
-}
-# stays_in_drop TEST NAME...: each NAME is still in the drop as TEST says
-# (-p FIFO, -S socket, -c device) and none reached an output.
-stays_in_drop() {
+# in_drop TEST NAME...: each NAME is still in the drop as TEST says (-L link,
+# -p FIFO, -S socket, -c device).
+in_drop() {
   local n
   for n in "${@:2}"; do test "$1" "$H/drop/$n" || return 1; done
-  no_output_named "${@:2}"
-}
-mode_000_kept() { kept_or_sent "$H/drop" m000.txt m000 && [ -d "$H/drop/d000" ]; }
-# What was sent from the swapped names is only ever the regular version.
-swaps_held() { ! grep -qvx swap-regular < <(find "${OUTPUTS[@]}" -type f -name swap.txt -exec cat {} +); }
-# The planted names point into the root-only directory.
-planted_names_held() {
-  [ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ] && { kept_or_sent "$H/drop/.~qvT1" held.txt "attacker held" ||
-    kept_or_sent "$H/drop" held.txt "attacker held"; }
 }
 
 make_names() {
+  local n
   cd "$H/drop" || exit 1
-  mkdir x && printf 'decoy\n' >'x\..\..\vault\secret.txt'
-  ln -s / lnk
-  printf 'decoy\n' >"lnk${H//\//\\}\\vault\\inner\\secret2.txt"
-  printf 'colon\n' | tee 'a:b.txt' >'c:\x.txt'
-  printf 'forged\n' >$'nl\nFORGED Exit by amount cycles of perfomance files configuration 9.txt'
-  printf 'escape\n' >$'esc\e[2J\e[31mred.txt'
-  printf 'bell\n' >$'bel\a.txt'
-  printf 'cr\n' >$'cr\rFORGED over the line.txt'
-  ln -s "$H/vault/secret.txt" ln_secret.txt
-  ln -s ../vault/inner/secret2.txt ln_rel.txt
-  ln -s "$H/vault" ln_dir.txt
-  ln -s "$H/rootonly/keep.txt" ln_root.txt
-  ln -s "$H/vault/nothing.txt" ln_dangling.txt
+  mkdir x && ln -s / lnk
+  # Names that are paths, or that would forge a line of the transcript.
+  for n in 'x\..\..\vault\secret.txt' "lnk${H//\//\\}\\vault\\inner\\secret2.txt" 'a:b.txt' 'c:\x.txt' \
+    $'nl\nFORGED Exit by amount cycles of perfomance files configuration 9.txt' $'esc\e[2J\e[31mred\x7f.txt' \
+    $'bel\a.txt' $'cr\rFORGED over the line.txt'; do
+    printf 'decoy\n' >"$n"
+  done
+  for n in ln_secret.txt:"$H/vault/secret.txt" ln_rel.txt:../vault/inner/secret2.txt ln_dir.txt:"$H/vault" \
+    ln_root.txt:"$H/rootonly/keep.txt" ln_dangling.txt:"$H/vault/nothing.txt" .~qvP1:"$H/vault/secret.txt"; do
+    ln -s "${n#*:}" "${n%%:*}"
+  done
   mkfifo fifo.txt
   perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Type => SOCK_STREAM(), Local => $ARGV[0],
     Listen => 1) or die "socket: $!"' sock.txt
@@ -144,10 +129,7 @@ make_names() {
   printf 'm000\n' >m000.txt && chmod 000 m000.txt
   mkdir d000 && printf 'inside\n' >d000/f.txt && chmod 000 d000
   mkdir .~qvT1 && printf 'attacker held\n' >.~qvT1/held.txt && ln -s "$H/vault/secret.txt" .~qvT1/link.txt
-  ln -s "$H/vault/secret.txt" .~qvP1
-  printf 'p2\n' >.~qvP2
-  printf 'ok1\n' >ok1.txt
-  printf 'ok2\n' >ok2.txt
+  printf 'p2\n' >.~qvP2 && printf 'ok1\n' >ok1.txt && printf 'ok2\n' >ok2.txt
   cd "$H/pub/o" || exit 1
   ln -s "$H/rootonly/planted.txt" '.~qv0~ok1.txt'
   ln -s "$H/rootonly/planted2" .~qvP0
@@ -179,24 +161,22 @@ scenario_names() {
   qv_qvr "$H/drop" "Mask: *.*" "$H/out" "$H/pub/o" "Command: DO"
   QV_TIMEOUT=${CAMP_BOUND:-150} qv_run
   camp_end "$CAMP_BG"
-  check backslash-dotdot "a name with \\ and .. reached the vault" stays_unsent secret.txt "$H/vault/secret.txt"
-  check backslash-beside-link-to-root "a name with \\ beside lnk -> / reached the vault" \
-    stays_unsent secret2.txt "$H/vault/inner/secret2.txt"
-  check colon-names "a name with : was sent under another name" no_output_named b.txt x.txt
-  check control-bytes "a name wrote a forged line or control bytes into the transcript" \
-    transcript_clean "$H/prog/out.txt"
-  check symbolic-links "a link was followed, sent or removed" links_stay
-  check fifo "a FIFO was opened, sent or removed" stays_in_drop -p fifo.txt
-  check socket "a socket was sent or removed" stays_in_drop -S sock.txt
-  check devices "a device was read, sent or removed" stays_in_drop -c zero.txt null.txt
-  check hard-link-to-foreign-file "the foreign file behind a hard link changed" \
-    eval '[ "$(loose_snapshot "$H/pubroot")" = "$PUBROOT" ]'
-  check mode-000 "a mode-000 file or directory was lost" mode_000_kept
-  check swapped-files "a file or directory swapped for a link let a secret out" swaps_held
-  check names-in-flight "a planted name in flight made the program write through it or lose a file" \
-    planted_names_held
-  check nothing-read-outside "a secret of a root-only file appeared outside" secrets_stay
-  check nothing-written-outside "a root-only directory changed" root_dirs_unchanged
+  checks <<'EOF'
+backslash-dotdot|a name with \ and .. reached the vault|no_output_named secret.txt && [ -f "$H/vault/secret.txt" ]
+backslash-beside-link-to-root|a name with \ beside lnk -> / reached the vault|no_output_named secret2.txt && [ -f "$H/vault/inner/secret2.txt" ]
+colon-names|a name with : was sent under another name|no_output_named b.txt x.txt
+control-bytes|a name wrote a forged line or control bytes into the transcript|! grep -q '^FORGED' "$H/prog/out.txt" && ! LC_ALL=C grep -q $'[\e\a\r\x7f]' "$H/prog/out.txt"
+symbolic-links|a link was followed, sent or removed|[ -z "$(find "${OUTPUTS[@]}" -type l ! -name '.~qv*')" ] && in_drop -L ln_secret.txt ln_rel.txt ln_dir.txt ln_root.txt ln_dangling.txt
+fifo|a FIFO was opened, sent or removed|in_drop -p fifo.txt && no_output_named fifo.txt
+socket|a socket was sent or removed|in_drop -S sock.txt && no_output_named sock.txt
+devices|a device was read, sent or removed|in_drop -c zero.txt null.txt && no_output_named zero.txt null.txt
+hard-link-to-foreign-file|the foreign file behind a hard link changed|[ "$(loose_snapshot "$H/pubroot")" = "$PUBROOT" ]
+mode-000|a mode-000 file or directory was lost|kept_or_sent "$H/drop" m000.txt m000 && [ -d "$H/drop/d000" ]
+swapped-files|a file or directory swapped for a link let a secret out|! grep -qvx swap-regular < <(find "${OUTPUTS[@]}" -type f -name swap.txt -exec cat {} +)
+names-in-flight|a planted name in flight made the program write through it or lose a file|[ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ] && { kept_or_sent "$H/drop/.~qvT1" held.txt "attacker held" || kept_or_sent "$H/drop" held.txt "attacker held"; }
+nothing-read-outside|a secret of a root-only file appeared outside|secrets_stay
+nothing-written-outside|a root-only directory changed|root_dirs_unchanged
+EOF
   delivered ok1.txt ok1 && delivered ok2.txt ok2 ||
     qv_fail "the ordinary files were not sent: the run did no work, so the cases prove nothing"
   [ ! -s "$W/attacker.err" ] || echo "note: $(tr '\n' ' ' <"$W/attacker.err")"
@@ -219,29 +199,23 @@ locked() { ! "${QV_AS_USER[@]}" flock -n "$1" true 2>/dev/null; }
 scenario_locks() {
   setup "NUMBER_TIME_WORK 2" "CODE_RETURN_TIME 23" "VALID_CYCLE_FULL_RUN 0"
   OUTPUTS=("$H/out")
-  local t=$H/prog/tmp own=$H/prog/tmp/quorvane-0 n
+  local t=$H/prog/tmp own=$H/prog/tmp/quorvane-0
   qv_qvr "$H/drop" "Mask: *.txt" "$H/out" "Command: DO"
   as_attacker "mkdir -m 777 $own"
   attacker_bg hold_locks {"$t","$own"}/quorvane-{Time_Unic,Hint}.lock
   qv_wait_for 10 locked "$own/quorvane-Hint.lock" || qv_fail "the lock files were not taken"
-  check lock-files-held "the run hung or did no work" timed_run 1
+  checks <<<'lock-files-held|the run hung or did no work|timed_run 1'
   camp_end "$CAMP_BG"
   rm -rf "$own"
-  check lock-directory "the run did no work, or another user may enter its lock directory" timed_run 2
-  [ "$(stat -c '%u %a %F' "$own")" = "0 700 directory" ] || qv_fail "the lock directory is $(stat -c '%u %a %F' "$own")"
-  for n in Time_Unic Hint; do
-    [ -f "$own/quorvane-$n.lock" ] && locked "$own/quorvane-$n.lock" || qv_fail "another user took the lock $n"
-  done
-  ! "${QV_AS_USER[@]}" touch "$own/planted" 2>/dev/null || qv_fail "another user wrote into the lock directory"
+  checks <<'EOF'
+lock-directory|the run did no work, or another user may enter its lock directory|timed_run 2 && [ "$(stat -c "%u %a %F" "$own")" = "0 700 directory" ] && [ -f "$own/quorvane-Hint.lock" ] && locked "$own/quorvane-Hint.lock" && locked "$own/quorvane-Time_Unic.lock" && ! "${QV_AS_USER[@]}" touch "$own/x" 2>/dev/null
+EOF
   camp_bg bash -c "$(declare -f hold_locks); hold_locks $own/quorvane-{Time_Unic,Hint}.lock"
   qv_wait_for 10 eval '! flock -n "$own/quorvane-Hint.lock" true' || qv_fail "root's holder took no lock"
-  check own-locks-held-time "the run-time limit waited for a lock" timed_run 3
-  qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 0"
-  printf 's\n' >"$H/drop/s.txt"
-  QV_TIMEOUT=${CAMP_BOUND:-60} qv_start
-  qv_wait_for 30 delivered s.txt s && qv_stop && qv_wait_end
-  check own-locks-held-stop "a stop request waited for a lock (exit $QV_EXIT)" \
-    eval '[ "$QV_HUNG" = 0 ] && [ "$QV_EXIT" = 0 ] && qv_says "Exit on pressing a key."'
+  checks <<'EOF'
+own-locks-held-time|the run-time limit waited for a lock|timed_run 3
+own-locks-held-stop|a stop request waited for a lock|qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 0" && echo s >"$H/drop/s.txt" && qv_start && qv_wait_for 30 delivered s.txt s && qv_stop && qv_wait_end && [ "$QV_HUNG$QV_EXIT" = 00 ] && qv_says "Exit on pressing a key."
+EOF
 }
 
 # --- swapped output directories ---
@@ -283,16 +257,12 @@ scenario_swaps() {
   QV_TIMEOUT=${CAMP_BOUND:-150} qv_run
   camp_end "$CAMP_BG"
   echo "note: the output directory was swapped $(cat "$H/att/swaps" 2>/dev/null || echo 0) times"
-  check output-swapped-for-links "a file was written through the swapped output or its COPY link" \
-    eval '[ -z "$(find "$H/rootonly" "$H/vault" -name "b*.txt")" ] && [ "$(camp_snapshot "$H/vault")" = "$VAULT" ]'
-  local i lost=0
-  for i in $(seq 1 12); do kept_or_sent "$H/drop" "b$i.txt" "b$i" || lost=$((lost + 1)); done
-  check output-swapped-loses-nothing "$lost ordinary files lost" test "$lost" = 0
-  lost=0
-  for i in 1 2 3; do kept_or_sent "$H/drop2" "c$i.txt" "c$i" || lost=$((lost + 1)); done
-  check link-planted-in-output-path "files went through a link the attacker put in an output path ($lost lost)" \
-    eval '[ ! -e "$H/rootonly/deep" ] && [ "$lost" = 0 ]'
-  check nothing-written-outside "a root-only directory changed" root_dirs_unchanged
+  checks <<'EOF'
+output-swapped-for-links|a file was written through the swapped output or its COPY link|[ -z "$(find "$H/rootonly" "$H/vault" -name "b*.txt")" ] && [ "$(camp_snapshot "$H/vault")" = "$VAULT" ]
+output-swapped-loses-nothing|ordinary files lost|none_lost "$H/drop" b 12
+link-planted-in-output-path|files went through a link the attacker put in an output path|[ ! -e "$H/rootonly/deep" ] && none_lost "$H/drop2" c 3
+nothing-written-outside|a root-only directory changed|root_dirs_unchanged
+EOF
 }
 
 qv_user

@@ -46,15 +46,14 @@ camp_mount() {
 }
 
 # camp_bg COMMAND...: starts COMMAND in a process group of its own (its id
-# in CAMP_BG); camp_end PID kills the group and reaps it.
+# in CAMP_BG); camp_end PID kills the group and waits for it.
 camp_bg() {
   setsid "$@" &
   CAMP_BG=$!
-  QV_PIDS+=("$CAMP_BG")
 }
 camp_end() {
   kill -KILL -- "-$1" 2>/dev/null
-  qv_reap "$1"
+  { wait "$1"; } 2>/dev/null
 }
 
 # camp_files DIR: the regular files below DIR that are not in flight (no

@@ -3,10 +3,14 @@
 # refused file and an error: every line stamped, the run's first and last
 # lines with the exit code; the Short type leaves out the ordinary messages.
 
-# log_case LANGUAGE TYPE EXPECTED_LINE...: one run and its log, line by line.
+# log_case LANGUAGE TYPE EXPECTED_LINE...: one run and its log, line by line;
+# in the expected lines @IN@ and @OUT@ stand for the input and output paths.
 log_case() {
-  local lang=$1 type=$2 log
+  local lang=$1 type=$2 log s=/ want
   shift 2
+  [ "$QV_MODE" = native ] || s='\'
+  want=$(printf '%s\n' "$@")
+  want=${want//@IN@/"$(qv_path in)$s"} want=${want//@OUT@/"$(qv_path out)$s"} want=${want//@S@/"$s"}
   qv_cfg "LANGUAGE $lang" "LOG_TYPE $type" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/logs/run.log" \
     "DELAY_INTERPR 0" "DELAY_COPY 0" "MAX_FILE_SIZE 10" "VALID_CYCLE_FULL_RUN 1" "CODE_RETURN_CYCLE 3"
   # One block each, so that the order of the directory does not matter.
@@ -20,25 +24,19 @@ log_case() {
   log=$(qv_log logs/run.log) || qv_fail "no log"
   grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ' <<<"$log" &&
     qv_fail "a line without its stamp: $log"
-  [ "$(cut -c21- <<<"$log")" = "$(printf '%s\n' "$@")" ] || qv_fail "the log holds: $log"
+  [ "$(cut -c21- <<<"$log")" = "$want" ] || qv_fail "the log holds: $log"
 }
 
 t_log_russian_full() {
-  local in out s=/
-  [ "$QV_MODE" = native ] || s='\'
-  in=$(qv_path in)$s out=$(qv_path out)$s
-  log_case Russian Full "Начало работы" "Выходной каталог $out успешно создан." \
-    "${in}a.txt O=> $out 5 байт." "${in}b.big ограничение размера файла (23 > 10)" \
-    "Несуществующий диск,Q: !!!" "Доп. Инф. Q:\\out$s" \
+  log_case Russian Full "Начало работы" "Выходной каталог @OUT@ успешно создан." \
+    "@IN@a.txt O=> @OUT@ 5 байт." "@IN@b.big ограничение размера файла (23 > 10)" \
+    "Несуществующий диск,Q: !!!" "Доп. Инф. Q:\\out@S@" \
     "Выход по количеству циклов выполнения файлов конфигурации 1." "Конец работы, код выхода 3"
 }
 
 t_log_english_short() {
-  local in out s=/
-  [ "$QV_MODE" = native ] || s='\'
-  in=$(qv_path in)$s out=$(qv_path out)$s
-  log_case English short "Start of the run" "${in}a.txt O=> $out 5 bytes." \
-    "${in}b.big Restriction of the size of a file (23 > 10)" "Not Exist drive Q: !!!" \
-    "Add. Inf. Q:\\out$s" "Exit by amount cycles of perfomance files configuration 1." \
+  log_case English short "Start of the run" "@IN@a.txt O=> @OUT@ 5 bytes." \
+    "@IN@b.big Restriction of the size of a file (23 > 10)" "Not Exist drive Q: !!!" \
+    "Add. Inf. Q:\\out@S@" "Exit by amount cycles of perfomance files configuration 1." \
     "End of the run, exit code 3"
 }

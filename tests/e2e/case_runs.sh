@@ -24,12 +24,14 @@ t_blocks() {
   qv_file Входящие/a.txt alpha "from branch/b.txt" beta "Входящие/$report" report \
     Входящие/c.dat gamma "Входящие/a.(s)" "this note goes with A.TXT" \
     "Входящие/z.(s)" "this note names nothing here" out/data/c.dat old out/data/KEEP/c.dat older
-  qv_marker Quorvane.bat
+  # The program after each pass adds a line to ran.txt each time it runs.
+  printf '#!/bin/sh\necho ran >>"$(dirname "$0")/ran.txt"\n' >"$QV_DIR/Quorvane.bat"
+  chmod +x "$QV_DIR/Quorvane.bat"
+  [ "$QV_MODE" = native ] || printf '@echo ran>>"%%~dp0ran.txt"\r\n' >"$QV_DIR/Quorvane.bat"
   qv_run
   expect_run 17 "a.txt *=> $(qv_path out/first)" "a.txt O=> $(qv_path "Архив/$today")" \
     "$report O=> " "already exist" "Exit by amount cycles of perfomance files configuration 2." \
-    "Run $(qv_path)\\Quorvane.bat"
-  expect_lacks "start a file"
+    "Run $(qv_path)\\Quorvane.bat" "!start a file"
   for d in out/first out/second "Архив/$today"; do
     expect_files "$d/a.txt=alpha" "$d/b.txt=beta" "$d/$report=report" \
       "$d/a.(s)=this note goes with A.TXT" "!$d/z.(s)"
@@ -54,8 +56,7 @@ t_limits() {
   qv_file in/t.txt timed out/t.txt old out/KEEP/t.txt older
   qv_run
   expect_run 23 "Exit on time work of the program without bat-file 2." "is successfully removed!!!" \
-    "Can't start a file for run : $(qv_path)\\missing.bat !!!" "---> Through 0 sec."
-  expect_lacks "Exit by amount cycles"
+    "Can't start a file for run : $(qv_path)\\missing.bat !!!" "---> Through 0 sec." "!Exit by amount cycles"
   expect_last "$farewell"
   expect_files out/t.txt=timed out/KEEP/t.txt=older !out/KEEP/KEEP !in/t.txt
 }
@@ -101,15 +102,12 @@ t_script_faults() {
 
 # Links the operator made (owned by root or by the account that runs the
 # program) are followed for the settings file, the task script, an input and
-# an output directory. Control bytes in a file name reach the transcript as
-# the console's glyphs, and a line feed in it never starts a line of its own,
-# so that a name cannot forge a message. POSIX only.
-t_links_and_names() {
+# an output directory. POSIX only.
+t_operator_links() {
   [ "$QV_MODE" = native ] || return 0
-  local forged="Exit on pressing a key."
-  mkdir -p "$QV_DIR/real/in" "$QV_DIR/real/out" "$QV_DIR/conf"
-  qv_file real/in/a.txt alpha "real/in/"$'a\n'"$forged"$'\r\033[2J\a\177' data
-  qv_write "$QV_DIR/conf/settings" "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" \
+  mkdir -p "$QV_DIR/real/out" "$QV_DIR/conf"
+  qv_file real/in/a.txt alpha
+  qv_write "$QV_DIR/conf/settings" "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 1" \
     "CODE_RETURN_CYCLE 3"
   qv_write "$QV_DIR/conf/script" "$QV_DIR/in" "Mask: *.*" "$QV_DIR/out" "Command: DO"
   ln -s "$QV_DIR/real/in" "$QV_DIR/in"
@@ -119,7 +117,4 @@ t_links_and_names() {
   qv_run
   expect_run 3
   expect_files real/out/a.txt=alpha !real/in/a.txt
-  LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f]' "$QV_DIR/raw.txt" && qv_fail "a control byte reached the transcript"
-  grep -q "^$forged" "$QV_DIR/out.txt" && qv_fail "a file name began a line"
-  grep -qF "$forged" "$QV_DIR/out.txt" && expect_run 3 "a◙$forged♪←[2J•⌂"
 }

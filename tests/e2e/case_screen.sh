@@ -24,19 +24,23 @@ t_screen() {
   colour=$(qv_screen -e)
   screen=$(qv_screen)
   plain=$(sed -E 's/\x1b\[[0-9;]*m//g' <<<"$colour")
-  row() { sed -n "$1p" <<<"$screen"; }
-  [ "$(row 2)" = "┌───── History of search ─────┬───────── The list of \"unknown\" files ──────────┐" ] &&
-    [ "$(row 12)" = "╞═════════════════════════════╧ The done operations ═══════════════════════════╡" ] &&
-    [[ $(row 24) == "└──────"* ]] || qv_fail "the frame is not drawn: $screen"
-  [[ $(row 1) =~ [0-9]+\ [A-Z][a-z]+\ [0-9]{4}\ year\.\ +[0-9]{2}:[0-9]{2}:[0-9]{2}$ ]] &&
-    [ "$(row 1 | tail -c 9)" != "$tick" ] || qv_fail "no ticking clock on row 1: $(row 1)"
-  [[ $(row 3) == "│"*"*.txt"*"Programm  work"* ]] || qv_fail "row 3 lacks the mask or the label"
-  [[ $(row 4) =~ "0 Day 00:00:"[0-9]{2} ]] || qv_fail "row 4 lacks the elapsed time"
-  [[ $(row 8) =~ [[:space:]]1[[:space:]]*│ && $(row 10) =~ [[:space:]]5[[:space:]]*│ ]] ||
-    qv_fail "rows 8 and 10 do not count one file found and 5 bytes"
-  [[ $(row 11) == *"In  "*"1 Out  "*"1"* ]] || qv_fail "row 11 lacks the directory counts"
+  # Rows of the screen and what they match, one "ROW|REGEX" a line.
+  while IFS='|' read -r n re; do
+    [[ $(sed -n "${n}p" <<<"$screen") =~ $re ]] || qv_fail "row $n is no match for $re: $screen"
+  done <<'EOF'
+1|[0-9]+ [A-Z][a-z]+ [0-9]{4} year\. +[0-9]{2}:[0-9]{2}:[0-9]{2}$
+2|^┌───── History of search ─────┬───────── The list of "unknown" files ──────────┐$
+3|^│.*\*\.txt.*Programm  work
+4|0 Day 00:00:[0-9]{2}
+8|[[:space:]]1[[:space:]]*│
+10|[[:space:]]5[[:space:]]*│
+11|In  .*1 Out  .*1
+12|^╞═════════════════════════════╧ The done operations ═══════════════════════════╡$
+24|^└──────
+25|^     Quorvane.*1\.11 version \( Win\+ \) 2001y\.
+EOF
+  [ "$(sed -n 1p <<<"$screen" | tail -c 9)" != "$tick" ] || qv_fail "the clock stands at $tick"
   sed -n 13,23p <<<"$screen" | grep -qE "a.txt O=> .* 5 bytes." || qv_fail "the done operations lack the move"
-  [[ $(row 25) == "     Quorvane"*"1.11 version ( Win+ ) 2001y."* ]] || qv_fail "row 25 lacks the title"
   [ "$(sed -n 3,11p <<<"$plain" | grep -cE '(junk|new)\.bin \(')" = 2 ] || qv_fail "not each listed once"
   sed -n 3,11p <<<"$plain" | grep -qE 'a\.txt \(|sub\.bin \(' && qv_fail "a known file or a directory listed"
   [[ $(sed -n 3p <<<"$plain") == *"│ junk.bin ($(qv_path in)"* ]] || qv_fail "junk.bin is not the first row"

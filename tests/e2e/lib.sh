@@ -12,7 +12,7 @@ QV_TIMEOUT=${QV_TIMEOUT:-60}
 QV_FAILED=0
 farewell="Good Luck! Good-By :─) !"
 QV_HANGS=0
-QV_PIDS=() QV_MOUNTS=() QV_DIRS=() QV_USERS=() QV_PANES=()
+QV_MOUNTS=() QV_DIRS=() QV_USERS=() QV_PANES=()
 
 qv_cleanup() {
   local x
@@ -21,7 +21,8 @@ qv_cleanup() {
     kill -KILL -- "-$(tmux -L "$x" list-panes -F '#{pane_pid}' 2>/dev/null)" 2>/dev/null
     tmux -L "$x" kill-server 2>/dev/null
   done
-  for x in "${QV_PIDS[@]}"; do kill -KILL -- "-$x" "$x" 2>/dev/null; done
+  # Background processes not yet waited for (so their ids were never reused).
+  for x in $(jobs -p); do kill -KILL -- "-$x" "$x" 2>/dev/null; done
   wait 2>/dev/null
   [ "${QV_KEEP:-0}" = 1 ] && return
   for ((x = ${#QV_MOUNTS[@]} - 1; x >= 0; x--)); do umount -l "${QV_MOUNTS[x]}"; done
@@ -113,26 +114,14 @@ qv_start() {
   (cd "${QV_CWD:-$QV_DIR}" && exec timeout -s KILL "$QV_TIMEOUT" "$@" "${QV_CMD[@]}" \
     </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
   QV_PID=$! QV_STARTED=$SECONDS QV_BOUND=$QV_TIMEOUT
-  QV_PIDS+=("$QV_PID")
-}
-
-# qv_reap PID: waits for a process started here (its status in QV_STATUS)
-# and forgets it, so that its id is never signalled again.
-qv_reap() {
-  { wait "$1"; } 2>/dev/null
-  QV_STATUS=$?
-  local kept=() pid
-  for pid in "${QV_PIDS[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
-  QV_PIDS=("${kept[@]}")
 }
 
 # qv_wait_end [DIR PID]: waits for a run qv_start began; sets QV_EXIT,
 # QV_HUNG (1 when it reached its bound) and the transcript out.txt.
 qv_wait_end() {
   local dir=${1:-$QV_DIR}
-  qv_reap "${2:-$QV_PID}"
-  QV_EXIT=$QV_STATUS
-  QV_HUNG=0
+  wait "${2:-$QV_PID}"
+  QV_EXIT=$? QV_HUNG=0
   [ $((SECONDS - QV_STARTED)) -lt "$QV_BOUND" ] || QV_HUNG=1 QV_HANGS=$((QV_HANGS + 1))
   tr -d '\r' <"$dir/raw.txt" >"$dir/out.txt"
 }
@@ -146,11 +135,7 @@ qv_run() {
 
 # qv_stop [SIGNAL]: the stop request, SIGTERM natively and SIGINT under Wine
 # (it arrives as Ctrl+C); timeout hands it on to the program.
-qv_stop() {
-  local sig=${1:-TERM}
-  [ "$QV_MODE" = native ] || sig=INT
-  kill "-$sig" "$QV_PID"
-}
+qv_stop() { kill "-$([ "$QV_MODE" = native ] && echo TERM || echo INT)" "$QV_PID"; }
 
 # qv_wait_for SECONDS COMMAND...: polls COMMAND until it succeeds; false when
 # it never did within SECONDS.
@@ -166,18 +151,17 @@ qv_wait_for() {
 # qv_says TEXT: the transcript written so far holds TEXT.
 qv_says() { tr -d '\r' <"$QV_DIR/raw.txt" 2>/dev/null | grep -qF -- "$1"; }
 
-# expect_run CODE TEXT...: the run ended with CODE and its transcript holds every TEXT.
+# expect_run CODE TEXT...: the run ended with CODE and its transcript holds
+# every TEXT, but those written !TEXT, which it must not hold.
 expect_run() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
-  shift
   local t
-  for t; do grep -qF -- "$t" "$QV_DIR/out.txt" || qv_fail "the output lacks: $t"; done
-}
-
-# expect_lacks TEXT...: the transcript holds none of them.
-expect_lacks() {
-  local t
-  for t; do grep -qF -- "$t" "$QV_DIR/out.txt" && qv_fail "the output holds: $t"; done
+  for t in "${@:2}"; do
+    case $t in
+      !*) ! grep -qF -- "${t#!}" "$QV_DIR/out.txt" || qv_fail "the output holds: ${t#!}" ;;
+      *) grep -qF -- "$t" "$QV_DIR/out.txt" || qv_fail "the output lacks: $t" ;;
+    esac
+  done
 }
 
 # expect_last TEXT: the last non-empty line of the transcript.
@@ -233,17 +217,6 @@ qv_tmux_wait_exit() {
 # qv_log RELATIVE_PATH: a log file of the run as UTF-8 lines.
 qv_log() {
   if [ "$QV_MODE" = wine ]; then iconv -f CP866 -t UTF-8 "$QV_DIR/$1" | tr -d '\r'; else cat "$QV_DIR/$1"; fi
-}
-
-# qv_marker NAME: a program (a batch file under Wine) that adds a line to
-# ran.txt beside it each time it runs.
-qv_marker() {
-  if [ "$QV_MODE" = wine ]; then
-    printf '@echo ran>>"%%~dp0ran.txt"\r\n' >"$QV_DIR/$1"
-  else
-    printf '#!/bin/sh\necho ran >>"$(dirname "$0")/ran.txt"\n' >"$QV_DIR/$1"
-    chmod +x "$QV_DIR/$1"
-  fi
 }
 
 qv_sha() { sha256sum <"$1" | cut -c1-64; }

@@ -10,19 +10,12 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ $# -ne 2 ] || { [ "$1" != native ] && [ "$1" != wine ]; }; then
-  echo "usage: $0 <native|wine> <binary>" >&2
-  exit 2
-fi
-QV_MODE=$1
+[ $# = 2 ] && [ -f "$2" ] && [[ $1 == @(native|wine) ]] || { echo "usage: $0 <native|wine> <binary>" >&2; exit 2; }
+export QV_MODE=$1 QV_BIN here results
 QV_BIN=$(realpath "$2")
-[ -f "$QV_BIN" ] || { echo "no such binary: $2" >&2; exit 2; }
-export QV_MODE QV_BIN here
 [ "$QV_MODE" = native ] || [ -n "${WINEPREFIX:-}" ] || source "$here/../../scripts/wine-env" "$(dirname "$QV_BIN")"
-
 results=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e-results.XXXXXX")
 trap 'rm -rf "$results"' EXIT
-export results
 
 # run_case FILE NAME: one case; its output goes to NAME.log, its verdict and time to NAME.result.
 run_case() {
@@ -41,15 +34,14 @@ run_case() {
 export -f run_case
 
 for file in "$here"/case_*.sh; do
-  sed -nE 's/^(t_[a-z0-9_]+)\(\).*/\1/p' "$file" | grep -E "${QV_CASES:-.}" | sed "s|^|$file |"
+  sed -nE "s|^(t_[a-z0-9_]+)\(\).*|$file \1|p" "$file" | grep -E "${QV_CASES:-.}"
 done >"$results/cases"
 xargs -P "${QV_JOBS:-6}" -L 1 bash -c 'run_case "$@"' _ <"$results/cases"
 
 fail=0
 while read -r _ name; do
-  verdict=$(cat "$results/$name.result" 2>/dev/null || echo "FAIL $name")
-  echo "$verdict"
-  case $verdict in PASS*) ;; *) fail=$((fail + 1)) && sed 's/^/    /' "$results/$name.log" ;; esac
+  cat "$results/$name.result" 2>/dev/null || echo "FAIL $name"
+  grep -q '^PASS' "$results/$name.result" 2>/dev/null || { fail=$((fail + 1)) && sed 's/^/    /' "$results/$name.log"; }
 done <"$results/cases"
 echo "e2e ($QV_MODE): $(($(wc -l <"$results/cases") - fail)) passed, $fail failed"
 [ "$fail" -eq 0 ]
