@@ -43,11 +43,8 @@ setup() {
   mkdir -p "$W/qvinbox" "$W/o1" "$W/o2"
   [ "$1" = onefs ] || camp_mount "$W/o2" -t tmpfs -o size=32m,mode=0755 tmpfs
   cd "$W/qvinbox" || exit 2
-  printf 'alpha\n' >a.txt
-  head -c 102400 /dev/urandom >ro.dat
-  head -c 3145728 /dev/urandom >big.bin
-  : >empty.txt
-  chmod 444 ro.dat && chmod 600 empty.txt && camp_age "${FILES[@]}"
+  printf 'alpha\n' >a.txt && head -c 102400 /dev/urandom >ro.dat && : >empty.txt
+  head -c 3145728 /dev/urandom >big.bin && chmod 444 ro.dat && chmod 600 empty.txt && camp_age "${FILES[@]}"
   for n in "${FILES[@]}"; do echo "$n $(qv_sha "$n") $(stat -c '%a %.9Y' "$n")"; done >"$W/manifest"
   printf 'an older a.txt\n' >"$W/o1/a.txt" # sends the copy of a.txt into o1/COPY
   echo "o1/a.txt $(qv_sha "$W/o1/a.txt")" >"$W/before"
@@ -71,18 +68,17 @@ windows() {
       count[name]++
       if (!started && name != "read" && name != "write" && index(rest, "qvinbox")) {
         started = 1
-        for (s in count) first[s] = count[s] + 1
-        first[name] = count[name]
+        for (s in count) before[s] = count[s] - (s == name)
       }
       if (started && name == "write" && index(rest, "Exit by amount")) {
-        for (s in wanted) for (k = (first[s] ? first[s] : 1); k <= count[s] - (s == "write"); k++) print s, k
+        for (s in wanted) for (k = before[s] + 1; k <= count[s] - (s == "write"); k++) print s, k
         exit
       }
     }' "$1"
 }
 
 plan() {
-  local entry s line
+  local entry s
   setup "$1"
   passes 1
   QV_TIMEOUT=120 qv_run strace -f -qq -o "$W/trace" --
@@ -94,12 +90,9 @@ plan() {
     return
   fi
   for entry in "${SHORT[@]}"; do
-    set -- "$1" $entry
-    [ "$1" = "$2" ] || continue
-    for s in "${@:4}"; do
-      line=$(awk -v s="$s" '$1 == s { n[++c] = $2 } END { if (c) print s, n[int((c + 1) / 2)] }' "$W/calls")
-      [ -n "$line" ] && echo "$2 $3 $line" >&3 && break
-    done
+    [[ $entry == "$1 "* ]] && awk -v e="$entry" '{ k[$1, ++c[$1]] = $2 } END {
+      for (i = 3; i <= split(e, w); i++) if (c[w[i]]) { print w[1], w[2], w[i], k[w[i], int((c[w[i]] + 1) / 2)]; exit } }' \
+      "$W/calls" >&3
   done
 }
 
@@ -177,28 +170,26 @@ on_input_path() {
 }
 
 run_case() {
-  local layout=$1 kind=$2 call=$3 n=$4 inject=error=$2 fired=0 hang=0 crash final rep key a b bad
+  local layout=$1 kind=$2 call=$3 n=$4 inject=error=$2 fired=0 crash final rep key a b bad
   [ "$kind" != kill ] || inject=signal=SIGKILL
   setup "$layout"
   passes 1
   QV_TIMEOUT=90 qv_run strace -f -qq -y -o "$W/strace" -e trace="$call" -e inject="$call:$inject:when=$n" --
-  hang=$QV_HUNG
   grep -qE '\(INJECTED\)|killed by SIGKILL' "$W/strace" && fired=1
   qv_says "The Help:" || qv_fail "the program did not start under strace: $(head -c 300 "$W/p/err.txt")"
   crash=$(judge crash 2>"$W/why.crash")
   [ "$kind" = kill ] && rep="false_success=0 unreported=0" || rep=$(reports)
   passes 2
   QV_TIMEOUT=90 qv_run
-  [ "$QV_HUNG" = 0 ] || hang=1
   final=$(judge final 2>"$W/why.final")
   # Partial files and changed sources count at either moment, the rest after the clean run.
   for key in partial changed; do
     a=$(grep -o "$key=[0-9]*" <<<"$crash") b=$(grep -o "$key=[0-9]*" <<<"$final")
     [ "${a#*=}" -le "${b#*=}" ] || final=${final/$b/$a}
   done
-  echo "RESULT layout=$layout kind=$kind syscall=$call n=$n fired=$fired hang=$hang $final $rep"
+  echo "RESULT layout=$layout kind=$kind syscall=$call n=$n fired=$fired hang=$QV_HANGS $final $rep"
   bad=$(grep -oE '(lost|undelivered|partial|hidden|changed|unstamped|stuck|false_success|unreported|hang)=[1-9][0-9]*' \
-    <<<"hang=$hang $final $rep" | tr '\n' ' ')
+    <<<"hang=$QV_HANGS $final $rep" | tr '\n' ' ')
   [ -z "$bad" ] || qv_fail "$bad $(sort -u "$W/why.crash" "$W/why.final" | tr '\n' ';')"
 }
 

@@ -7,12 +7,9 @@
 # QV_BIN come from the caller; QV_KEEP=1 keeps the directories for a look.
 set -uo pipefail
 
-QV_MODE=${QV_MODE:-native}
-QV_TIMEOUT=${QV_TIMEOUT:-60}
-QV_FAILED=0
-farewell="Good Luck! Good-By :─) !"
-QV_HANGS=0
+QV_MODE=${QV_MODE:-native} QV_TIMEOUT=${QV_TIMEOUT:-60} QV_FAILED=0 QV_HANGS=0
 QV_MOUNTS=() QV_DIRS=() QV_USERS=() QV_PANES=()
+farewell="Good Luck! Good-By :─) !"
 
 qv_cleanup() {
   local x
@@ -51,11 +48,9 @@ qv_workdir() {
 # qv_user: an account of its own, run through "${QV_AS_USER[@]}" without
 # capabilities; its ids in QV_UID and QV_GID.
 qv_user() {
-  local name=${CAMP_USER:-}
-  if [ -z "$name" ]; then
-    name=qvu$$
-    useradd -M -N -d /nonexistent -s /usr/sbin/nologin "$name" || exit 2
-    QV_USERS+=("$name")
+  local name=${CAMP_USER:-qvu$$}
+  if [ -z "${CAMP_USER:-}" ]; then
+    useradd -M -N -d /nonexistent -s /usr/sbin/nologin "$name" && QV_USERS+=("$name") || exit 2
   fi
   QV_UID=$(id -u "$name") && QV_GID=$(id -g "$name") || exit 2
   QV_AS_USER=(setpriv --reuid="$QV_UID" --regid="$QV_GID" --clear-groups --inh-caps=-all --)
@@ -85,12 +80,10 @@ qv_path() {
 # qv_write FILE LINES...: a text file of the program in CP866, or as UTF-8
 # with CR LF when QV_UTF8 is 1 (as an editor of this system writes it).
 qv_write() {
-  local file=$1
-  shift
   if [ "${QV_UTF8:-0}" = 1 ]; then
-    printf '%s\r\n' "$@" >"$file"
+    printf '%s\r\n' "${@:2}" >"$1"
   else
-    printf '%s\n' "$@" | iconv -f UTF-8 -t CP866 >"$file" || qv_die "cannot write $file in CP866"
+    printf '%s\n' "${@:2}" | iconv -f UTF-8 -t CP866 >"$1" || qv_die "cannot write $1 in CP866"
   fi
 }
 qv_cfg() { qv_write "$QV_DIR/Quorvane.cfg" "$@"; }
@@ -128,12 +121,11 @@ qv_wait_end() {
 
 # qv_run [PREFIX...]: runs the program headless to its end.
 qv_run() {
-  qv_start "$@"
-  qv_wait_end
+  qv_start "$@" && qv_wait_end
   [ "$QV_HUNG" = 0 ] || qv_fail "no end within $QV_TIMEOUT s"
 }
 
-# qv_stop [SIGNAL]: the stop request, SIGTERM natively and SIGINT under Wine
+# qv_stop: the stop request, SIGTERM natively and SIGINT under Wine
 # (it arrives as Ctrl+C); timeout hands it on to the program.
 qv_stop() { kill "-$([ "$QV_MODE" = native ] && echo TERM || echo INT)" "$QV_PID"; }
 
@@ -141,8 +133,7 @@ qv_stop() { kill "-$([ "$QV_MODE" = native ] && echo TERM || echo INT)" "$QV_PID
 # it never did within SECONDS.
 qv_wait_for() {
   local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
+  until "${@:2}"; do
     [ $SECONDS -lt $deadline ] || return 1
     sleep 0.05
   done
@@ -165,23 +156,16 @@ expect_run() {
 }
 
 # expect_last TEXT: the last non-empty line of the transcript.
-expect_last() {
-  local last
-  last=$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)
-  [ "$last" = "$1" ] || qv_fail "the last line is '$last', expected '$1'"
-}
+expect_last() { [ "$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)" = "$1" ] || qv_fail "the last line is not $1"; }
 
 # expect_files PATH=CONTENT | PATH | !PATH ...: a file of QV_DIR with that
 # content, a file, no entry at all.
 expect_files() {
-  local e p
+  local e
   for e; do
     case $e in
       !*) [ ! -e "$QV_DIR/${e#!}" ] || qv_fail "${e#!} should not exist" ;;
-      *=*)
-        p=${e%%=*}
-        [ "$(tr -d '\r' <"$QV_DIR/$p" 2>/dev/null)" = "${e#*=}" ] || qv_fail "$p does not hold '${e#*=}'"
-        ;;
+      *=*) [ "$(tr -d '\r' <"$QV_DIR/${e%%=*}" 2>/dev/null)" = "${e#*=}" ] || qv_fail "$e does not hold" ;;
       *) [ -f "$QV_DIR/$e" ] || qv_fail "missing file $e" ;;
     esac
   done
