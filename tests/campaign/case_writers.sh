@@ -13,8 +13,8 @@
 . "$(dirname "$0")/lib.sh"
 qv_user
 mkdir -p "$W/in" "$W/out" "$W/ctl"
-: >"$W/in/held.log" && chmod 666 "$W/in/held.log" # owned by root, writable by the writer
-: >"$W/in/feed.log"
+: >"$W/in/feed.log" && : >"$W/in/held.log" && chmod 666 "$W/in/held.log" # root's, writable by the writer
+
 chown "$QV_UID:$QV_GID" "$W/in" "$W/out" "$W/ctl" "$W/in/feed.log"
 camp_program "$W/p" "$QV_UID" "DELAY_INTERPR 40" "DELAY_COPY 0"
 qv_qvr "$W/in" "Mask: *.log" "$W/out/<NUMBER_FILE>" "Command: DO"
@@ -34,11 +34,8 @@ qv_wait_for 20 test -s "$W/in/held.log" || qv_fail "the writer of held.log did n
 QV_TIMEOUT=300 qv_start "${QV_AS_USER[@]}"
 # Until the program has met the file (a report naming it), or a while.
 qv_wait_for 8 qv_says held.log
-for ((i = 0; i < 60; i++)); do
-  [ -e "$W/in/held.log" ] && ! compgen -G "$W/out/*/held.log" >/dev/null ||
-    { qv_fail "held.log moved while held open" && break; }
-  sleep 0.05
-done
+! qv_wait_for 3 eval '[ ! -e "$W/in/held.log" ] || compgen -G "$W/out/*/held.log" >/dev/null' ||
+  qv_fail "held.log moved while held open"
 touch "$W/release"
 
 # Appends numbered lines to feed.log, reopening it for each, until told to

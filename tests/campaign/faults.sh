@@ -99,26 +99,23 @@ plan() {
 # judge PHASE: figures of the state (PHASE crash: right after the run with the
 # fault; final: after the clean run), as "name=value" words; why, on stderr.
 judge() {
-  local area rel
-  for area in qvinbox o1 o2; do
-    (cd "$W/$area/" && find . -type f -printf '%P\n') | while IFS= read -r rel; do
-      echo "$area $([[ /$rel == */.~qv* ]] && echo 1 || echo 0) $rel ${rel##*/}" \
-        "$(qv_sha "$W/$area/$rel") $(stat -c '%a %.9Y' "$W/$area/$rel")"
-    done
-  done >"$W/inventory.$1"
+  # Every file of the input and the outputs: "AREA/PATH SHA MODE MTIME".
+  (cd "$W" && find qvinbox o1 o2 -type f -exec sh -c 'for f; do
+    echo "$f $(sha256sum <"$f" | cut -c1-64) $(stat -c "%a %.9Y" "$f")"; done' _ {} +) >"$W/inventory.$1"
   awk -v phase="$1" '
     function why(what, n) { print what ": " n > "/dev/stderr"; return 1 }
     FILENAME ~ /manifest$/ { sha[$1] = $2; mode[$1] = $3; mtime[$1] = $4; next }
     FILENAME ~ /before$/ { before[$1] = $2; next }
     {
-      area = $1; rel = $3; name = $4; s = $5
-      if ($2 == 1) { inflight[s] = 1; leftovers++; next }
-      if (before[area "/" rel] == s) next
-      if (!(name in sha) || s != sha[name]) { partial += why("partial", area "/" rel); next }
+      area = $1; sub(/\/.*/, "", area); rel = substr($1, length(area) + 2); name = $1; sub(/.*\//, "", name); s = $2
+      if ($1 ~ /\/\.~qv/) { inflight[s] = 1; leftovers++; next }
+      if (before[$1] == s) next
+      if (!(name in sha) || s != sha[name]) { partial += why("partial", $1); next }
       if (area == "qvinbox" && rel != name) { partial += why("stray", rel); next }
-      if ($6 != mode[name] || $7 != mtime[name]) {
-        if (area == "qvinbox") changed += why("changed", name); else unstamped += why("unstamped", area "/" rel)
+      if ($3 != mode[name] || $4 != mtime[name]) {
+        if (area == "qvinbox") changed += why("changed", name); else unstamped += why("unstamped", $1)
       }
+
       if (area == "qvinbox") kept[name] = 1; else seen[name, area]++
     }
     END {

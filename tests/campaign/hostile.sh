@@ -47,7 +47,7 @@ setup() {
   H=$W/h
   camp_mount "$H" -t tmpfs -o size=64m,mode=0755 tmpfs
   SECRETS=()
-  mkdir -p "$H/vault/inner" "$H/rootonly" "$H/pubroot" "$H/drop" "$H/out" "$H/pub/o" "$H/att"
+  mkdir -p "$H/vault/inner" "$H/rootonly" "$H/pubroot" "$H/drop" "$H/out" "$H/pub/o" "$H/att" "$H/drop2" "$H/pub2"
   for f in vault/secret.txt vault/inner/secret2.txt rootonly/keep.txt; do
     SECRETS+=("$(head -c 16 /dev/urandom | sha256sum | cut -c1-32)")
     echo "secret ${SECRETS[-1]}" >"$H/$f" && chmod 600 "$H/$f"
@@ -55,7 +55,7 @@ setup() {
   chmod 700 "$H/vault" "$H/rootonly"
   echo "foreign, world-readable" >"$H/pubroot/foreign.txt"
   chmod 444 "$H/pubroot/foreign.txt" && camp_age "$H/pubroot/foreign.txt"
-  chown "$QV_UID:$QV_GID" "$H/drop" "$H/pub" "$H/pub/o" "$H/att"
+  chown "$QV_UID:$QV_GID" "$H/drop" "$H/pub" "$H/pub/o" "$H/att" "$H/drop2" "$H/pub2"
   camp_program "$H/prog" 0 "DELAY_INTERPR 100" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" \
     "CODE_RETURN_CYCLE 17" "$@"
   chmod 1777 "$H/prog/tmp" # a shared temporary directory, as /tmp is
@@ -244,8 +244,7 @@ swap_output() {
 scenario_swaps() {
   setup "DELAY_COPY 20"
   OUTPUTS=("$H/out" "$H/pub") # wherever the swapped directories ended up
-  mkdir -p "$H/drop2" "$H/pub2"
-  chown "$QV_UID:$QV_GID" "$H/drop2" "$H/pub2"
+
   as_attacker '
     cd "$H/drop" && for i in $(seq 1 12); do printf "b$i\n" >b$i.txt; done
     cd "$H/pub/o" && printf "older b1\n" >b1.txt && ln -s "$H/rootonly" COPY

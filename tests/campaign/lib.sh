@@ -18,8 +18,8 @@ camp_exit() {
   local status=$?
   qv_cleanup
   echo "RESULT hangs=$QV_HANGS"
-  [ "$status" = 0 ] && [ "$QV_FAILED" = 0 ] && echo "PASS $QV_CASE" && exit 0
-  exit 1
+  [ "$status$QV_FAILED" = 00 ] && echo "PASS $QV_CASE" || exit 1
+
 }
 trap camp_exit EXIT
 qv_workdir
