@@ -7,7 +7,7 @@ mkdir -p "$W/in_rw" "$W/out"
 head -c 1000 /dev/urandom >"$W/in_rw/ro.txt"
 sum=$(qv_sha "$W/in_rw/ro.txt")
 camp_mount "$W/in" --bind "$W/in_rw"
-mount -o remount,bind,ro "$W/in" || exit 2
+mount -o remount,bind,ro "$W/in" || qv_die "cannot set up the case"
 camp_program "$W/p" 0 "DELAY_INTERPR 300" "DELAY_COPY 0"
 qv_qvr "$W/in" "Mask: *.txt" "$W/out" "Command: DO"
 qv_tmux

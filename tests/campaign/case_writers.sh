@@ -61,6 +61,6 @@ qv_stop
 qv_wait_end
 [ "$QV_HUNG" = 0 ] || qv_fail "the run did not end after the stop request"
 for f in held feed; do
-  [ "$(lines "$f.log" | sort)" = "$(seq -f 'line %06g' 1 "$(cat "$W/ctl/$f")")" ] ||
-    qv_fail "lines of $f.log lost or delivered twice"
+  [ "$(lines "$f.log" | sort)" = "$(seq -f 'line %06g' 1 "$(cat "$W/ctl/$f")")" ] || qv_fail "$f.log lost lines"
 done
+

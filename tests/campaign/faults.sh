@@ -33,7 +33,10 @@ SYSCALLS="renameat2 renameat rename linkat link unlinkat unlink rmdir mkdirat mk
 SHORT=("onefs kill renameat2" "onefs kill linkat unlinkat unlink" "twofs kill copy_file_range write"
   "twofs kill unlinkat unlink" "twofs ENOSPC copy_file_range write" "onefs EIO fsync fdatasync"
   "onefs EACCES renameat2 linkat openat")
-FILES=(a.txt ro.dat big.bin empty.txt)
+# Names of 250 and 254 bytes on disk (Cyrillic letters, two bytes each in
+# UTF-8): no name in flight may be derived from a file's name and overflow the
+# file system's name limit.
+FILES=(a.txt ro.dat big.bin empty.txt "$(printf 'Ж%.0s' {1..123}).txt" "$(printf 'Д%.0s' {1..125}).txt")
 
 # setup LAYOUT: input, outputs, files and the program in W; the manifest of
 # the files sent (name sha mode mtime) in W/manifest and the file that was in
@@ -42,8 +45,9 @@ setup() {
   local n
   mkdir -p "$W/qvinbox" "$W/o1" "$W/o2"
   [ "$1" = onefs ] || camp_mount "$W/o2" -t tmpfs -o size=32m,mode=0755 tmpfs
-  cd "$W/qvinbox" || exit 2
-  printf 'alpha\n' >a.txt && head -c 102400 /dev/urandom >ro.dat && : >empty.txt
+  cd "$W/qvinbox" || qv_die "cannot set up the case"
+  printf 'alpha\n' >a.txt && head -c 102400 /dev/urandom >ro.dat && : >empty.txt && echo 4 >"${FILES[4]}"
+  echo 5 >"${FILES[5]}"
   head -c 3145728 /dev/urandom >big.bin && chmod 444 ro.dat && chmod 600 empty.txt && camp_age "${FILES[@]}"
   for n in "${FILES[@]}"; do echo "$n $(qv_sha "$n") $(stat -c '%a %.9Y' "$n")"; done >"$W/manifest"
   printf 'an older a.txt\n' >"$W/o1/a.txt" # sends the copy of a.txt into o1/COPY
@@ -190,7 +194,6 @@ run_case() {
   [ -z "$bad" ] || qv_fail "$bad $(sort -u "$W/why.crash" "$W/why.final" | tr '\n' ';')"
 }
 
-command -v strace >/dev/null || qv_die "strace is missing"
 case "${1:-}" in
   plan) exec 3>&1 >&2 && plan "$2" "$3" ;; # only the cases on standard output
   run) run_case "$2" "$3" "$4" "$5" ;;

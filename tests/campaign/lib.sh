@@ -15,11 +15,10 @@ QV_CASE=${QV_CASE:-$(basename "$0" .sh)}
 [ "$(id -u)" = 0 ] && [ -x "$QV_BIN" ] || { echo "FAIL $QV_CASE: needs root and $QV_BIN" >&2; exit 2; }
 
 camp_exit() {
-  local status=$?
   qv_cleanup
   echo "RESULT hangs=$QV_HANGS"
-  [ "$status$QV_FAILED" = 00 ] && echo "PASS $QV_CASE" || exit 1
-
+  [ "$QV_FAILED" = 0 ] && echo "PASS $QV_CASE"
+  exit "$QV_FAILED"
 }
 trap camp_exit EXIT
 qv_workdir
@@ -42,7 +41,7 @@ qv_command() {
 
 # camp_mount DIR MOUNT_ARGUMENTS...: a mount on DIR, taken down at the end.
 camp_mount() {
-  mkdir -p "$1" && mount "${@:2}" "$1" && QV_MOUNTS+=("$1") || exit 2
+  mkdir -p "$1" && mount "${@:2}" "$1" && QV_MOUNTS+=("$1") || qv_die "cannot set up the case"
 }
 
 # camp_bg COMMAND...: starts COMMAND in a process group of its own (its id
@@ -55,10 +54,6 @@ camp_end() {
   kill -KILL -- "-$1" 2>/dev/null
   { wait "$1"; } 2>/dev/null
 }
-
-# camp_files DIR: the regular files below DIR that are not in flight (no
-# path component starting with .~qv), one relative path a line.
-camp_files() { (cd "$1" && find . -type f ! -path '*/.~qv*' -printf '%P\n' 2>/dev/null); }
 
 # camp_snapshot DIR: everything that tells whether DIR changed (names, types,
 # owners, modes, sizes, times, inodes and contents), one line per entry.

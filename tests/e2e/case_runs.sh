@@ -28,8 +28,7 @@ t_blocks() {
     Входящие/c.dat gamma "Входящие/a.(s)" "this note goes with A.TXT" \
     "Входящие/z.(s)" "this note names nothing here" out/data/c.dat old out/data/KEEP/c.dat older
   # The program after each pass adds a line to ran.txt each time it runs.
-  printf '#!/bin/sh\necho ran >>"$(dirname "$0")/ran.txt"\n' >"$QV_DIR/Quorvane.bat"
-  chmod +x "$QV_DIR/Quorvane.bat"
+  printf '#!/bin/sh\necho ran >>"$(dirname "$0")/ran.txt"\n' >"$QV_DIR/Quorvane.bat" && chmod +x "$QV_DIR/Quorvane.bat"
   [ "$QV_MODE" = native ] || printf '@echo ran>>"%%~dp0ran.txt"\r\n' >"$QV_DIR/Quorvane.bat"
   if [ "$QV_MODE" = native ]; then # links the operator made, on each kind of path of the operator's
     mkdir "$QV_DIR/conf" "$QV_DIR/real2" && mv "$QV_DIR"/Quorvane.{cfg,Qvr} "$QV_DIR/conf/"
@@ -40,7 +39,7 @@ t_blocks() {
   expect_run 17 "a.txt *=> $(qv_path out/first)"
  "a.txt O=> $(qv_path "Архив/$today")" \
     "$report O=> " "already exist" "Exit by amount cycles of perfomance files configuration 2." \
-    "Run $(qv_path)\\Quorvane.bat" "!start a file"
+    "Run $(qv_path)\\Quorvane.bat" "!start a file" "^$farewell"
   for d in out/first out/second "Архив/$today"; do
     expect_files "$d/a.txt=alpha" "$d/b.txt=beta" "$d/$report=report" \
       "$d/a.(s)=this note goes with A.TXT" "!$d/z.(s)"
@@ -48,7 +47,6 @@ t_blocks() {
   expect_files out/data/c.dat=old out/data/KEEP/c.dat=older out/data/KEEP/KEEP/c.dat=gamma \
     !Входящие/a.txt "!from branch/b.txt" "!Входящие/$report" !Входящие/c.dat "!Входящие/a.(s)" \
     "Входящие/z.(s)" ran.txt=ran
-  expect_last "$farewell"
   [ "$(grep -c 'Good Luck!' "$QV_DIR/out.txt") $(grep -c 'At detection of' "$QV_DIR/out.txt")" = "1 2" ] ||
     qv_fail "the farewell line not written once, or the banner not twice"
 
@@ -74,9 +72,7 @@ t_limits() {
   done
   qv_wait_end
   expect_run 23 "Exit on time work of the program without bat-file 20." "is successfully removed!!!" \
-    "Сan't find a file for run : no-such-program.bat !!!" "!Exit by amount cycles"
-
-  expect_last "$farewell"
+    "Сan't find a file for run : no-such-program.bat !!!" "!Exit by amount cycles" "^$farewell"
   expect_files out/t.txt=timed out/KEEP/t.txt=older !out/KEEP/KEEP !in/t.txt !in/grow.txt
   cmp -s "$QV_DIR/out/grow.txt" <(echo start && seq -f 'line %g' 1 7) || qv_fail "grow.txt was not taken whole"
   [ "$(grep -c 'grow.txt' "$QV_DIR/out.txt")" = 1 ] || qv_fail "a report on grow.txt while it rested"

@@ -8,16 +8,17 @@
 set -uo pipefail
 
 QV_MODE=${QV_MODE:-native} QV_TIMEOUT=${QV_TIMEOUT:-60} QV_FAILED=0 QV_HANGS=0
-QV_MOUNTS=() QV_DIRS=() QV_USERS=() QV_PANES=()
+QV_MOUNTS=() QV_DIRS=() QV_USERS=()
+
 farewell="Good Luck! Good-By :─) !"
 
 qv_cleanup() {
   local x
-  for x in "${QV_PANES[@]}"; do
+  if [ -n "${QV_PANE:-}" ]; then
     # The pane's shell leads a process group of its own, the program in it.
-    kill -KILL -- "-$(tmux -L "$x" list-panes -F '#{pane_pid}' 2>/dev/null)" 2>/dev/null
-    tmux -L "$x" kill-server 2>/dev/null
-  done
+    kill -KILL -- "-$(tmux -L "$QV_PANE" list-panes -F '#{pane_pid}' 2>/dev/null)" 2>/dev/null
+    tmux -L "$QV_PANE" kill-server 2>/dev/null
+  fi
   # Background processes not yet waited for (so their ids were never reused).
   for x in $(jobs -p); do kill -KILL -- "-$x" "$x" 2>/dev/null; done
   wait 2>/dev/null
@@ -27,20 +28,17 @@ qv_cleanup() {
   for x in "${QV_USERS[@]}"; do userdel "$x"; done
 }
 trap qv_cleanup EXIT
-trap 'exit 130' INT TERM HUP
+trap 'QV_FAILED=1 && exit 130' INT TERM HUP
 
 qv_fail() {
   echo "FAIL${QV_CASE:+ $QV_CASE}: $*"
   QV_FAILED=1
 }
-qv_die() {
-  qv_fail "$@"
-  exit 1
-}
+qv_die() { qv_fail "$@" && exit 1; }
 
 # qv_workdir: a fresh directory, searchable by every account, in W.
 qv_workdir() {
-  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") || exit 2
+  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") || qv_die "cannot set up the case"
   chmod 755 "$W"
   QV_DIRS+=("$W")
 }
@@ -48,11 +46,7 @@ qv_workdir() {
 # qv_user: an account of its own, run through "${QV_AS_USER[@]}" without
 # capabilities; its ids in QV_UID and QV_GID.
 qv_user() {
-  local name=${CAMP_USER:-qvu$$}
-  if [ -z "${CAMP_USER:-}" ]; then
-    useradd -M -N -d /nonexistent -s /usr/sbin/nologin "$name" && QV_USERS+=("$name") || exit 2
-  fi
-  QV_UID=$(id -u "$name") && QV_GID=$(id -g "$name") || exit 2
+  QV_UID=$(id -u "${CAMP_USER:-nobody}") && QV_GID=$(id -g "${CAMP_USER:-nobody}") || qv_die "cannot set up the case"
   QV_AS_USER=(setpriv --reuid="$QV_UID" --regid="$QV_GID" --clear-groups --inh-caps=-all --)
 }
 
@@ -143,20 +137,21 @@ qv_wait_for() {
 qv_says() { tr -d '\r' <"$QV_DIR/raw.txt" 2>/dev/null | grep -qF -- "$1"; }
 
 # expect_run CODE TEXT...: the run ended with CODE and its transcript holds
-# every TEXT, but those written !TEXT, which it must not hold.
+# every TEXT, but those written !TEXT, which it must not hold, and ^TEXT,
+# its last line that is not empty.
+
 expect_run() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
   local t
   for t in "${@:2}"; do
     case $t in
       !*) ! grep -qF -- "${t#!}" "$QV_DIR/out.txt" || qv_fail "the output holds: ${t#!}" ;;
+      ^*) [ "$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)" = "${t#^}" ] || qv_fail "the last line is not ${t#^}" ;;
       *) grep -qF -- "$t" "$QV_DIR/out.txt" || qv_fail "the output lacks: $t" ;;
     esac
   done
 }
 
-# expect_last TEXT: the last non-empty line of the transcript.
-expect_last() { [ "$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)" = "$1" ] || qv_fail "the last line is not $1"; }
 
 # expect_files PATH=CONTENT | PATH | !PATH ...: a file of QV_DIR with that
 # content, a file, no entry at all.
@@ -176,11 +171,9 @@ expect_files() {
 qv_tmux() {
   qv_command
   QV_PANE=qv-$$-$RANDOM
-  QV_PANES+=("$QV_PANE")
   TERM=${TERM:-xterm} tmux -L "$QV_PANE" -f /dev/null new-session -d -x 80 -y 25 \
-    "cd $(printf %q "$QV_DIR") && $(printf '%q ' "${QV_CMD[@]}"); echo \$? >tmux-exit; sleep 3600" ||
-    qv_die "tmux did not start"
-  tmux -L "$QV_PANE" set-option -g status off >/dev/null
+    "cd $(printf %q "$QV_DIR") && $(printf '%q ' "${QV_CMD[@]}"); echo \$? >tmux-exit; sleep 3600" \; \
+    set-option -g status off >/dev/null || qv_die "tmux did not start"
 }
 qv_screen() { tmux -L "$QV_PANE" capture-pane -p "$@"; }
 qv_row() { qv_screen | sed -n "$1p"; }
