@@ -63,8 +63,7 @@ passes() { qv_cfg "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN $1" "CO
 windows() {
   awk -v list="$SYSCALLS" '
     BEGIN { n = split(list, l); for (i = 1; i <= n; i++) wanted[l[i]] = 1 }
-    NR == 1 { main = $1 }
-    $1 != main { next }
+    NR == 1 { main = $1 } $1 != main { next }
     {
       rest = $0; sub(/^[0-9]+ +/, "", rest)
       if (rest ~ /^(<\.\.\.|\+\+\+|---)/) next
@@ -143,9 +142,8 @@ judge() {
 reports() {
   local n false=0 kept=0 failures
   for n in "${FILES[@]}"; do
-    [ -f "$W/qvinbox/$n" ] || continue
-    kept=$((kept + 1))
-    grep -qF -e "/$n *=> " -e "/$n O=> " "$W/p/out.txt" && false=$((false + 1))
+    [ -f "$W/qvinbox/$n" ] && kept=$((kept + 1)) && grep -qF -e "/$n *=> " -e "/$n O=> " "$W/p/out.txt" &&
+      false=$((false + 1))
   done
   # The lines the run wrote between the start-up hint and the exit message:
   # any that is not a success, a name clash or a new directory reports a

@@ -53,8 +53,7 @@ setup() {
     echo "secret ${SECRETS[-1]}" >"$H/$f" && chmod 600 "$H/$f"
   done
   chmod 700 "$H/vault" "$H/rootonly"
-  echo "foreign, world-readable" >"$H/pubroot/foreign.txt"
-  chmod 444 "$H/pubroot/foreign.txt" && camp_age "$H/pubroot/foreign.txt"
+  echo foreign >"$H/pubroot/foreign.txt" && chmod 444 "$H/pubroot/foreign.txt" && camp_age "$H/pubroot/foreign.txt"
   chown "$QV_UID:$QV_GID" "$H/drop" "$H/pub" "$H/pub/o" "$H/att" "$H/drop2" "$H/pub2"
   camp_program "$H/prog" 0 "DELAY_INTERPR 100" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" \
     "CODE_RETURN_CYCLE 17" "$@"
@@ -74,10 +73,7 @@ secrets_stay() { ! grep -rqaF -D skip --exclude-dir=vault --exclude-dir=rootonly
 root_dirs_unchanged() { [ "$(camp_snapshot "$H/vault")" = "$VAULT" ] && [ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ]; }
 
 # no_output_named NAME...: no entry of that name below an output.
-no_output_named() {
-  local n
-  for n; do [ -z "$(find "${OUTPUTS[@]}" -name "$n" 2>/dev/null)" ] || return 1; done
-}
+no_output_named() { ! grep -qxF -f <(printf '%s\n' "$@") < <(find "${OUTPUTS[@]}" -printf '%f\n' 2>/dev/null); }
 
 # delivered NAME CONTENT: a regular file NAME with CONTENT in every output.
 delivered() {
@@ -122,8 +118,7 @@ make_names() {
     ln -s "${n#*:}" "${n%%:*}"
   done
   mkfifo fifo.txt
-  perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Type => SOCK_STREAM(), Local => $ARGV[0],
-    Listen => 1) or die "socket: $!"' sock.txt
+  perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Local => $ARGV[0], Listen => 1) or die "$!"' sock.txt
   ln "$H/vault/secret.txt" hl_secret.txt 2>/dev/null && echo "linked to a root-only file" >&2
   ln "$H/pubroot/foreign.txt" hl_foreign.txt 2>/dev/null && echo "linked to a foreign file" >&2
   printf 'm000\n' >m000.txt && chmod 000 m000.txt

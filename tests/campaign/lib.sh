@@ -29,8 +29,7 @@ qv_workdir
 camp_program() {
   qv_program "$1"
   mkdir -p "$1/tmp" "$1/home" && chown "$2" "$1/tmp" "$1/home" && chmod 700 "$1/tmp" "$1/home"
-  shift 2
-  qv_cfg "$@"
+  qv_cfg "${@:3}"
 }
 
 # The program runs with a clean environment.

@@ -8,25 +8,23 @@
 # @P@ for the directory of the program, @S@ for the separator of its joins.
 # A program after the pass that cannot be started is reported.
 log_case() {
-  local lang=$1 type=$2 log s=/ want
+  local lang=$1 type=$2 log want
   shift 2
-  [ "$QV_MODE" = native ] || s='\'
   want=$(printf '%s\n' "$@")
-  want=${want//@IN@/"$(qv_path in)$s"} want=${want//@OUT@/"$(qv_path out)$s"} want=${want//@S@/"$s"}
+  want=${want//@IN@/"$(qv_path in)$sep"} want=${want//@OUT@/"$(qv_path out)$sep"} want=${want//@S@/"$sep"}
   want=${want//@P@/"$(qv_path)"}
-  qv_cfg "LANGUAGE $lang" "LOG_TYPE $type" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/logs/run.log" \
+  qv_cfg "LANGUAGE $lang" "LOG_TYPE $type" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log" \
     "DELAY_INTERPR 0" "DELAY_COPY 0" "MAX_FILE_SIZE 10" "VALID_CYCLE_FULL_RUN 1" "CODE_RETURN_CYCLE 3" \
     "RUN_BATNIK Yes" "DELAY_BAT 0" "VALID_EXIST_BAT No" 'NAME_BATNIK <PROGRAMM_PATH>\missing.bat'
 
   # One block each, so that the order of the directory does not matter.
   qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO-OUT" "Mask: *.big" \
     "$(qv_path out)" "Command: 00" "$(qv_path in)" "Mask: *.err" 'Q:\out' "Command: DO-ALL"
-  mkdir -p "$QV_DIR/logs"
   qv_file in/a.txt alpha in/b.big "far more than ten bytes" in/b.err e
   qv_run
   [ "$lang" = Russian ] && expect_run 3 "Через 0 сек." || expect_run 3 "---> Through 0 sec."
   expect_files out/a.txt=alpha
-  log=$(qv_log logs/run.log) || qv_fail "no log"
+  log=$(qv_log run.log) || qv_fail "no log"
   grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ' <<<"$log" &&
     qv_fail "a line without its stamp: $log"
   [ "$(cut -c21- <<<"$log")" = "$want" ] || qv_fail "the log holds: $log"

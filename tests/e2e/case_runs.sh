@@ -14,7 +14,7 @@
 # directory are reached through links the operator made (owned by root or by
 # the account that runs the program), which are followed.
 t_blocks() {
-  local today d report="Отчёт за май.txt"
+  local today report="Отчёт за май.txt"
   today=$(date +%y-%m-%d)
   [ "$QV_MODE" = wine ] || QV_UTF8=1
   qv_cfg "DELAY_INTERPR 50" "DELAY_COPY 10" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17" \
@@ -40,10 +40,9 @@ t_blocks() {
  "a.txt O=> $(qv_path "Архив/$today")" \
     "$report O=> " "already exist" "Exit by amount cycles of perfomance files configuration 2." \
     "Run $(qv_path)\\Quorvane.bat" "!start a file" "^$farewell"
-  for d in out/first out/second "Архив/$today"; do
-    expect_files "$d/a.txt=alpha" "$d/b.txt=beta" "$d/$report=report" \
-      "$d/a.(s)=this note goes with A.TXT" "!$d/z.(s)"
-  done
+  expect_files {out/first,out/second,"Архив/$today"}/{a.txt=alpha,b.txt=beta,"$report=report"} \
+    {out/first,out/second,"Архив/$today"}/"a.(s)=this note goes with A.TXT" \
+    !{out/first,out/second,"Архив/$today"}/"z.(s)"
   expect_files out/data/c.dat=old out/data/KEEP/c.dat=older out/data/KEEP/KEEP/c.dat=gamma \
     !Входящие/a.txt "!from branch/b.txt" "!Входящие/$report" !Входящие/c.dat "!Входящие/a.(s)" \
     "Входящие/z.(s)" ran.txt=ran
@@ -87,8 +86,7 @@ t_limits() {
 # the files still move. The program after each pass (a command with an
 # argument) runs after every pass, and its output shows.
 t_home() {
-  local s=/ start=$W/début
-  [ "$QV_MODE" = native ] || s='\'
+  local start=$W/début
   mkdir -p "$start/in" && printf beta >"$start/in/b.txt"
   qv_program "$W/josé-日本"
   qv_cfg "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 3" \
@@ -98,7 +96,7 @@ t_home() {
   qv_qvr '<PROGRAMM_PATH>\in' '<START_PATH>\in' "Mask: *.txt" '<PROGRAMM_PATH>\out' "Command: DO"
   qv_file in/a.txt alpha in/c.txt gamma out/a.txt old
   QV_CWD=$start qv_run
-  expect_run 3 "jos?-??\\out${s}COPY${s} Is successfully created." "d?but\\in${s}b.txt O=> " \
+  expect_run 3 "jos?-??\\out${sep}COPY${sep} Is successfully created." "d?but\\in${sep}b.txt O=> " \
     "---> Through 1 sec. restore the screen:)))!!! < ------> Through 0 sec."
   expect_files out/a.txt=old out/COPY/a.txt=alpha out/b.txt=beta out/c.txt=gamma !in/a.txt
   # The log reported once, every move reported, the program run and shown after each of two passes.

@@ -55,13 +55,12 @@ t_stop() {
 # there, the run leaves a transcript with every message it had written, which
 # the log lists one per line.
 t_transcript() {
-  local s=/ in out fixed n wide log
+  local in out fixed n wide log
 
   qv_cfg "DELAY_INTERPR 4000" "DELAY_COPY 0" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log"
   qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO"
   # A name that makes "<in>NAME O=> <out> 5 bytes." fill whole rows of 77.
-  [ "$QV_MODE" = native ] || s='\'
-  in=$(qv_path in)$s out=$(qv_path out)$s
+  in=$(qv_path in)$sep out=$(qv_path out)$sep
   fixed=$((${#in} + ${#out} + 14))
   n=$(((fixed + 6 + 76) / 77 * 77 - fixed))
 

@@ -11,6 +11,9 @@ QV_MODE=${QV_MODE:-native} QV_TIMEOUT=${QV_TIMEOUT:-60} QV_FAILED=0 QV_HANGS=0
 QV_MOUNTS=() QV_DIRS=() QV_USERS=()
 
 farewell="Good Luck! Good-By :─) !"
+# The separator of the paths the program joins itself.
+[ "$QV_MODE" = native ] && sep=/ || sep='\'
+
 
 qv_cleanup() {
   local x
@@ -53,10 +56,8 @@ qv_user() {
 # qv_program DIR: a copy of the program in DIR, which becomes QV_DIR.
 qv_program() {
   QV_DIR=$1
-  mkdir -p "$QV_DIR"
   qv_command
-  cp "$QV_BIN" "${QV_CMD[-1]}"
-  chmod 755 "$QV_DIR" "${QV_CMD[-1]}"
+  install -D -m 755 "$QV_BIN" "${QV_CMD[-1]}"
 }
 
 # The command line that starts the program of QV_DIR, in QV_CMD.
