@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "control/run.h"
 #include "script/text_utils.h"
@@ -27,13 +26,6 @@ struct FuzzRun {
 
 inline std::string_view bytes_of(const uint8_t* data, size_t size) {
   return {reinterpret_cast<const char*>(data), size};
-}
-
-// The input cut at its first NUL byte: what stands before it and after it.
-inline std::pair<std::string_view, std::string_view> split_at_nul(std::string_view in) {
-  std::size_t at = in.find('\0');
-  if (at == std::string_view::npos) return {in, {}};
-  return {in.substr(0, at), in.substr(at + 1)};
 }
 
 }  // namespace qv::fuzz

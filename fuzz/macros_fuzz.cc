@@ -8,29 +8,18 @@
 #include "fuzz/fuzz_run.h"
 #include "settings/macros.h"
 
-namespace {
-
-// A field from two input bytes, signed, so that odd clock values come too.
-int32_t field(const uint8_t* p) {
-  int16_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qv;
   constexpr size_t kHead = 16;
   if (size < kHead) return 0;
+  // Each field from two input bytes, signed, so that odd clock values come too.
+  int16_t v[kHead / 2];
+  std::memcpy(v, data, kHead);
   fuzz::FuzzRun f;
-  LocalTime t;
-  t.year = field(data), t.month = field(data + 2), t.day = field(data + 4);
-  t.weekday = field(data + 6), t.hour = field(data + 8), t.minute = field(data + 10);
-  t.second = field(data + 12);
+  const LocalTime t{v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
   f.run.clock.set_date(t);
   f.run.clock.set_time(t);
-  f.run.state.found_files = field(data + 14) * int64_t{1000003};
+  f.run.state.found_files = v[7] * int64_t{1000003};
   f.run.program_dir = Text(std::string(20, 'P') + "<DAY>");  // a directory named like a macro
   const Text in(fuzz::bytes_of(data + kHead, size - kHead));
   const Text out = expand_macros(f.run, in);

@@ -8,15 +8,10 @@
 #include "script/interpreter.h"
 #include "script/reader.h"
 
-namespace {
-
-constexpr int kMaxSteps = 200;
-constexpr int64_t kPasses = 3;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qv;
+  constexpr int kMaxSteps = 200;
+  constexpr int64_t kPasses = 3;
   if (size == 0) return 0;
   fuzz::FuzzRun f;
   f.run.settings.lang = data[0] & 1;

@@ -6,17 +6,12 @@
 
 #include "fuzz/fuzz_run.h"
 
-namespace {
-
-void check(bool rule) {
-  if (!rule) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qv;
   const Text line(fuzz::bytes_of(data, size));
+  const auto check = [](bool rule) {
+    if (!rule) std::abort();
+  };
   const Text statement = trim_set(kWordDelimiters, 2, strip_comment(line));
   check(statement.empty() || (!kWordDelimiters.has(static_cast<unsigned char>(statement[0])) &&
                               !kWordDelimiters.has(static_cast<unsigned char>(statement.back()))));

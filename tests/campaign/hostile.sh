@@ -6,7 +6,10 @@
 #                      (one to /), FIFOs, sockets, devices, hard links, mode
 #                      000, files and directories swapped for links in a loop,
 #                      names that look like files in flight
-#   hostile.sh locks   the program's lock files held by the attacker
+#   hostile.sh locks   the program's lock files and its lock directory planted
+#                      and held by the attacker; its own locks held by another
+#                      process of root's, which holds up neither the run-time
+#                      limit nor a stop request
 #   hostile.sh swaps   the output directory (and its COPY level) swapped for
 #                      links to root-only directories in a loop; a link to one
 #                      planted on the way to an output directory
@@ -17,173 +20,111 @@
 # directories stay exactly as they were), no run hangs, and the attacker's
 # ordinary files are still sent or still there. Prints a HOSTILE line per case
 # (escaped=1 when the attack got through), a RESULT line and PASS or FAIL.
-CAMP_CASE=hostile-${1:-}
+QV_CASE=hostile-${1:-}
 . "$(dirname "$0")/lib.sh"
+TRIED=0 ESCAPED=0
 
-TRIED=0
-ESCAPED=0
-HANG=0
-
-# verdict CASE OK DETAIL: one case's line; OK is 0 when the attack was held.
-verdict() {
-  TRIED=$((TRIED + 1))
-  if [ "$2" = 0 ]; then
-    echo "HOSTILE $1 escaped=0"
-  else
-    ESCAPED=$((ESCAPED + 1))
-    echo "HOSTILE $1 escaped=1 $3"
-    camp_fail "$1: $3"
-  fi
+# checks: the cases of a table on standard input, "CASE|DETAIL|TEST" a line;
+# a case holds when the shell condition TEST does.
+checks() {
+  local name detail test
+  while IFS='|' read -r name detail test; do
+    TRIED=$((TRIED + 1))
+    if eval "$test"; then
+      echo "HOSTILE $name escaped=0"
+    else
+      ESCAPED=$((ESCAPED + 1))
+      echo "HOSTILE $name escaped=1 $detail"
+      qv_fail "$name: $detail"
+    fi
+  done
 }
-check() { # check CASE DETAIL COMMAND...: the case holds when COMMAND succeeds
-  local name=$1 detail=$2
-  shift 2
-  if "$@"; then verdict "$name" 0; else verdict "$name" 1 "$detail"; fi
-}
-
-token() { head -c 16 /dev/urandom | sha256sum | cut -c1-32; }
 
 # The root side: a tmpfs (so that nothing read from a device can fill a real
-# disk) with secrets, root-only directories and the program.
-setup_root_side() {
-  camp_workdir
+# disk) with secrets, root-only directories and the program; the attacker's
+# drop directory, a public directory and one of its own.
+setup() {
   H=$W/h
-  camp_tmpfs "$H" 64m
-  SECRET_A=$(token) SECRET_B=$(token) SECRET_C=$(token)
-  mkdir -p "$H/vault/inner" "$H/rootonly" "$H/pubroot"
-  echo "secret $SECRET_A" >"$H/vault/secret.txt"
-  echo "secret $SECRET_B" >"$H/vault/inner/secret2.txt"
-  echo "secret $SECRET_C" >"$H/rootonly/keep.txt"
+  camp_mount "$H" -t tmpfs -o size=64m,mode=0755 tmpfs
+  SECRETS=()
+  mkdir -p "$H/vault/inner" "$H/rootonly" "$H/pubroot" "$H/drop" "$H/out" "$H/pub/o" "$H/att" "$H/drop2" "$H/pub2"
+  for f in vault/secret.txt vault/inner/secret2.txt rootonly/keep.txt; do
+    SECRETS+=("$(head -c 16 /dev/urandom | sha256sum | cut -c1-32)")
+    echo "secret ${SECRETS[-1]}" >"$H/$f" && chmod 600 "$H/$f"
+  done
   chmod 700 "$H/vault" "$H/rootonly"
-  chmod 600 "$H/vault/secret.txt" "$H/vault/inner/secret2.txt" "$H/rootonly/keep.txt"
-  echo "foreign, world-readable" >"$H/pubroot/foreign.txt"
-  chmod 444 "$H/pubroot/foreign.txt"
-  camp_age "$H/pubroot/foreign.txt"
-  camp_program "$H/prog"
+  echo foreign >"$H/pubroot/foreign.txt" && chmod 444 "$H/pubroot/foreign.txt" && camp_age "$H/pubroot/foreign.txt"
+  chown "$QV_UID:$QV_GID" "$H/drop" "$H/pub" "$H/pub/o" "$H/att" "$H/drop2" "$H/pub2"
+  camp_program "$H/prog" 0 "DELAY_INTERPR 100" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" \
+    "CODE_RETURN_CYCLE 17" "$@"
   chmod 1777 "$H/prog/tmp" # a shared temporary directory, as /tmp is
-  VAULT_BEFORE=$(camp_snapshot "$H/vault")
-  ROOTONLY_BEFORE=$(camp_snapshot "$H/rootonly")
-  PUBROOT_BEFORE=$(loose_snapshot "$H/pubroot")
+  VAULT=$(camp_snapshot "$H/vault") ROOTONLY=$(camp_snapshot "$H/rootonly") PUBROOT=$(loose_snapshot "$H/pubroot")
 }
 
 # Without change times: a rename of a hard link elsewhere changes the ctime
 # of the file, not the file.
 loose_snapshot() { camp_snapshot "$1" | awk '{ $7 = ""; print }'; }
-
-as_attacker() { "${CAMP_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash -c "$1"; }
+as_attacker() { "${QV_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash -c "$1"; }
+attacker_bg() { camp_bg "${QV_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash -c "$(declare -f "$1"); $*"; }
 
 # No secret is anywhere outside its root-only directory: not in a file the
 # program wrote or moved, not in its transcript.
-secrets_stay() {
-  local s
-  for s in "$SECRET_A" "$SECRET_B" "$SECRET_C"; do
-    grep -rlaF -D skip --exclude-dir=vault --exclude-dir=rootonly -- "$s" "$H" >/dev/null && return 1
-  done
-  return 0
-}
-
-root_dirs_unchanged() {
-  [ "$(camp_snapshot "$H/vault")" = "$VAULT_BEFORE" ] &&
-    [ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY_BEFORE" ]
-}
+secrets_stay() { ! grep -rqaF -D skip --exclude-dir=vault --exclude-dir=rootonly "${SECRETS[@]/#/-e}" "$H"; }
+root_dirs_unchanged() { [ "$(camp_snapshot "$H/vault")" = "$VAULT" ] && [ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ]; }
 
 # no_output_named NAME...: no entry of that name below an output.
-no_output_named() {
-  local n
-  for n; do
-    [ -z "$(find "${OUTPUTS[@]}" -name "$n" 2>/dev/null)" ] || return 1
-  done
-}
+no_output_named() { ! grep -qxF -f <(printf '%s\n' "$@") < <(find "${OUTPUTS[@]}" -printf '%f\n' 2>/dev/null); }
 
 # delivered NAME CONTENT: a regular file NAME with CONTENT in every output.
 delivered() {
   local o
-  for o in "${OUTPUTS[@]}"; do
-    [ -f "$o/$1" ] && [ "$(cat "$o/$1")" = "$2" ] || return 1
-  done
+  for o in "${OUTPUTS[@]}"; do [ "$(cat "$o/$1" 2>/dev/null)" = "$2" ] || return 1; done
 }
 
 # kept_or_sent DIR NAME CONTENT: the file is still in DIR, or in an output.
 kept_or_sent() {
-  [ -f "$1/$2" ] && [ "$(cat "$1/$2" 2>/dev/null)" = "$3" ] && return 0
-  local f
-  while IFS= read -r f; do
-    [ "$(cat "$f")" = "$3" ] && return 0
-  done < <(find "${OUTPUTS[@]}" -type f -name "$2" 2>/dev/null)
-  return 1
+  [ "$(cat "$1/$2" 2>/dev/null)" = "$3" ] && return 0
+  grep -qxF -- "$3" < <(find "${OUTPUTS[@]}" -type f -name "$2" -exec cat {} + 2>/dev/null)
+}
+
+# none_lost DIR PREFIX N: each file PREFIXi.txt (i = 1 to N) holding PREFIXi
+# is still in DIR, or in an output.
+none_lost() {
+  local i
+  for i in $(seq 1 "$3"); do kept_or_sent "$1" "$2$i.txt" "$2$i" || return 1; done
 }
 
 # --- names ---
 
-# stays_unsent NAME FILE: nothing called NAME reached an output, and the
-# root-only FILE a hostile name points at is still there.
-stays_unsent() { no_output_named "$1" && [ -f "$2" ]; }
-
-# One message is one line, and no control byte reaches the transcript.
-transcript_clean() {
-  ! grep -q '^FORGED' "$1" && ! LC_ALL=C grep -q "[$(printf '\e\a\r')]" "$1"
-}
-
-links_stay() {
-  local l
-  [ -z "$(find "${OUTPUTS[@]}" -type l ! -name '.~qv*')" ] || return 1 # but the planted ones
-  for l in ln_secret ln_rel ln_dir ln_root ln_dangling; do [ -L "$H/drop/$l.txt" ] || return 1; done
-}
-
-# stays_in_drop TEST NAME...: each NAME is still in the drop as TEST says
-# (-p FIFO, -S socket, -c device) and none reached an output.
-stays_in_drop() {
-  local t=$1 n
-  shift
-  for n; do test "$t" "$H/drop/$n" || return 1; done
-  no_output_named "$@"
-}
-
-foreign_unchanged() { [ "$(loose_snapshot "$H/pubroot")" = "$PUBROOT_BEFORE" ]; }
-mode_000_kept() { kept_or_sent "$H/drop" m000.txt m000 && [ -d "$H/drop/d000" ]; }
-
-# What was sent from the swapped names is only ever the regular version.
-swaps_held() {
-  local f
-  while IFS= read -r f; do
-    [ "$(cat "$f")" = swap-regular ] || return 1
-  done < <(find "${OUTPUTS[@]}" -type f -name swap.txt)
-}
-
-# The planted names point into the root-only directory.
-planted_names_held() {
-  [ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY_BEFORE" ] || return 1
-  kept_or_sent "$H/drop/.~qvT1" held.txt "attacker held" || kept_or_sent "$H/drop" held.txt "attacker held"
+# in_drop TEST NAME...: each NAME is still in the drop as TEST says (-L link,
+# -p FIFO, -S socket, -c device).
+in_drop() {
+  local n
+  for n in "${@:2}"; do test "$1" "$H/drop/$n" || return 1; done
 }
 
 make_names() {
+  local n
   cd "$H/drop" || exit 1
-  mkdir x && printf 'decoy\n' >'x\..\..\vault\secret.txt'
-  ln -s / lnk
-  printf 'decoy\n' >"lnk${H//\//\\}\\vault\\inner\\secret2.txt"
-  printf 'colon\n' >'a:b.txt'
-  printf 'colon\n' >'c:\x.txt'
-  printf 'forged\n' >$'nl\nFORGED Exit by amount cycles of perfomance files configuration 9.txt'
-  printf 'escape\n' >$'esc\e[2J\e[31mred.txt'
-  printf 'bell\n' >$'bel\a.txt'
-  printf 'cr\n' >$'cr\rFORGED over the line.txt'
-  ln -s "$H/vault/secret.txt" ln_secret.txt
-  ln -s ../vault/inner/secret2.txt ln_rel.txt
-  ln -s "$H/vault" ln_dir.txt
-  ln -s "$H/rootonly/keep.txt" ln_root.txt
-  ln -s "$H/vault/nothing.txt" ln_dangling.txt
+  mkdir x && ln -s / lnk
+  # Names that are paths, or that would forge a line of the transcript.
+  for n in 'x\..\..\vault\secret.txt' "lnk${H//\//\\}\\vault\\inner\\secret2.txt" 'a:b.txt' 'c:\x.txt' \
+    $'nl\nFORGED Exit by amount cycles of perfomance files configuration 9.txt' $'esc\e[2J\e[31mred\x7f.txt' \
+    $'bel\a.txt' $'cr\rFORGED over the line.txt'; do
+    printf 'decoy\n' >"$n"
+  done
+  for n in ln_secret.txt:"$H/vault/secret.txt" ln_rel.txt:../vault/inner/secret2.txt ln_dir.txt:"$H/vault" \
+    ln_root.txt:"$H/rootonly/keep.txt" ln_dangling.txt:"$H/vault/nothing.txt" .~qvP1:"$H/vault/secret.txt"; do
+    ln -s "${n#*:}" "${n%%:*}"
+  done
   mkfifo fifo.txt
-  perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Type => SOCK_STREAM(), Local => $ARGV[0],
-    Listen => 1) or die "socket: $!"' sock.txt
+  perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Local => $ARGV[0], Listen => 1) or die "$!"' sock.txt
   ln "$H/vault/secret.txt" hl_secret.txt 2>/dev/null && echo "linked to a root-only file" >&2
   ln "$H/pubroot/foreign.txt" hl_foreign.txt 2>/dev/null && echo "linked to a foreign file" >&2
   printf 'm000\n' >m000.txt && chmod 000 m000.txt
   mkdir d000 && printf 'inside\n' >d000/f.txt && chmod 000 d000
   mkdir .~qvT1 && printf 'attacker held\n' >.~qvT1/held.txt && ln -s "$H/vault/secret.txt" .~qvT1/link.txt
-  ln -s "$H/vault/secret.txt" .~qvP1
-  printf 'p2\n' >.~qvP2
-  printf 'ok1\n' >ok1.txt
-  printf 'ok2\n' >ok2.txt
+  printf 'p2\n' >.~qvP2 && printf 'ok1\n' >ok1.txt && printf 'ok2\n' >ok2.txt
   cd "$H/pub/o" || exit 1
   ln -s "$H/rootonly/planted.txt" '.~qv0~ok1.txt'
   ln -s "$H/rootonly/planted2" .~qvP0
@@ -205,70 +146,70 @@ swap_files() {
   done
 }
 
-# Holds both lock files of the program, as the attacker, until killed.
-hold_locks() {
-  perl -e 'for my $n (@ARGV) { open(my $f, ">>", $n) or die "$n: $!"; flock($f, 2) or die; push @h, $f }
-    sleep 600' "$H/prog/tmp/quorvane-Time_Unic.lock" "$H/prog/tmp/quorvane-Hint.lock"
-}
-
 scenario_names() {
-  setup_root_side
-  mkdir -p "$H/drop" "$H/out" "$H/pub/o" "$H/att"
-  chown "$CAMP_UID:$CAMP_GID" "$H/drop" "$H/pub" "$H/pub/o" "$H/att"
+  setup "FILE_ATTR 39"
   OUTPUTS=("$H/out" "$H/pub/o")
-  as_attacker "$(declare -f make_names); make_names" 2>"$W/attacker.err"
+  as_attacker "$(declare -f make_names); make_names"
   mknod "$H/drop/zero.txt" c 1 5 && mknod "$H/drop/null.txt" c 1 3
   ln "$H/pubroot/foreign.txt" "$H/drop/hl_root_made.txt" # where the kernel would let the attacker
-  camp_bg "${CAMP_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash -c "$(declare -f swap_files); swap_files" 2>/dev/null
-  local swapper=$CAMP_BG
-  camp_cfg "$H/prog" "DELAY_INTERPR 100" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" \
-    "CODE_RETURN_CYCLE 17" "FILE_ATTR 39"
-  camp_qvr "$H/prog" "$H/drop" "Mask: *.*" "$H/out" "$H/pub/o" "Command: DO"
-  camp_run "$H/prog" "${CAMP_BOUND:-150}"
-  camp_stop "$swapper"
-
-  [ "$CAMP_HUNG" = 0 ] || { HANG=1; camp_fail "the run hung"; }
-  check backslash-dotdot "a name with \\ and .. reached the vault" \
-    stays_unsent secret.txt "$H/vault/secret.txt"
-  check backslash-beside-link-to-root "a name with \\ beside lnk -> / reached the vault" \
-    stays_unsent secret2.txt "$H/vault/inner/secret2.txt"
-  check colon-names "a name with : was sent under another name" no_output_named b.txt x.txt
-  check control-bytes "a name wrote a forged line or control bytes into the transcript" \
-    transcript_clean "$H/prog/out.txt"
-  check symbolic-links "a link was followed, sent or removed" links_stay
-  check fifo "a FIFO was opened, sent or removed" stays_in_drop -p fifo.txt
-  check socket "a socket was sent or removed" stays_in_drop -S sock.txt
-  check devices "a device was read, sent or removed" stays_in_drop -c zero.txt null.txt
-  check hard-link-to-foreign-file "the foreign file behind a hard link changed" foreign_unchanged
-  check mode-000 "a mode-000 file or directory was lost" mode_000_kept
-  check swapped-files "a file or directory swapped for a link let a secret out" swaps_held
-  check names-in-flight "a planted name in flight made the program write through it or lose a file" \
-    planted_names_held
-  check nothing-read-outside "a secret of a root-only file appeared outside" secrets_stay
-  check nothing-written-outside "a root-only directory changed" root_dirs_unchanged
+  attacker_bg swap_files 2>/dev/null
+  qv_qvr "$H/drop" "Mask: *.*" "$H/out" "$H/pub/o" "Command: DO"
+  QV_TIMEOUT=${CAMP_BOUND:-150} qv_run
+  camp_end "$CAMP_BG"
+  checks <<'EOF'
+backslash-dotdot|a name with \ and .. reached the vault|no_output_named secret.txt && [ -f "$H/vault/secret.txt" ]
+backslash-beside-link-to-root|a name with \ beside lnk -> / reached the vault|no_output_named secret2.txt && [ -f "$H/vault/inner/secret2.txt" ]
+colon-names|a name with : was sent under another name|no_output_named b.txt x.txt
+control-bytes|a name wrote a forged line or control bytes into the transcript|! grep -q '^FORGED' "$H/prog/out.txt" && ! LC_ALL=C grep -q $'[\e\a\r\x7f]' "$H/prog/out.txt"
+symbolic-links|a link was followed, sent or removed|[ -z "$(find "${OUTPUTS[@]}" -type l ! -name '.~qv*')" ] && in_drop -L ln_secret.txt ln_rel.txt ln_dir.txt ln_root.txt ln_dangling.txt
+fifo|a FIFO was opened, sent or removed|in_drop -p fifo.txt && no_output_named fifo.txt
+socket|a socket was sent or removed|in_drop -S sock.txt && no_output_named sock.txt
+devices|a device was read, sent or removed|in_drop -c zero.txt null.txt && no_output_named zero.txt null.txt
+hard-link-to-foreign-file|the foreign file behind a hard link changed|[ "$(loose_snapshot "$H/pubroot")" = "$PUBROOT" ]
+mode-000|a mode-000 file or directory was lost|kept_or_sent "$H/drop" m000.txt m000 && [ -d "$H/drop/d000" ]
+swapped-files|a file or directory swapped for a link let a secret out|! grep -qvx swap-regular < <(find "${OUTPUTS[@]}" -type f -name swap.txt -exec cat {} +)
+names-in-flight|a planted name in flight made the program write through it or lose a file|[ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ] && { kept_or_sent "$H/drop/.~qvT1" held.txt "attacker held" || kept_or_sent "$H/drop" held.txt "attacker held"; }
+nothing-read-outside|a secret of a root-only file appeared outside|secrets_stay
+nothing-written-outside|a root-only directory changed|root_dirs_unchanged
+EOF
   delivered ok1.txt ok1 && delivered ok2.txt ok2 ||
-    camp_fail "the ordinary files were not sent: the run did no work, so the cases prove nothing"
-  [ ! -s "$W/attacker.err" ] || echo "note: $(tr '\n' ' ' <"$W/attacker.err")"
+    qv_fail "the ordinary files were not sent: the run did no work, so the cases prove nothing"
 }
 
 # --- lock files ---
 
+# Holds the lock files named in $* until killed.
+hold_locks() {
+  perl -e 'for (@ARGV) { open(my $f, ">>", $_) or die "$_: $!"; flock($f, 2) or die; push @h, $f } sleep 600' "$@"
+}
+# timed_run N: a run that ends by its run-time limit, and what it delivered.
+timed_run() {
+  printf "t$1\n" >"$H/drop/t$1.txt"
+  QV_TIMEOUT=${CAMP_BOUND:-60} qv_run
+  [ "$QV_EXIT" = 23 ] && delivered "t$1.txt" "t$1"
+}
+locked() { ! "${QV_AS_USER[@]}" flock -n "$1" true 2>/dev/null; }
+
 scenario_locks() {
-  setup_root_side
-  mkdir -p "$H/drop" "$H/out"
-  chown "$CAMP_UID:$CAMP_GID" "$H/drop"
+  setup "NUMBER_TIME_WORK 2" "CODE_RETURN_TIME 23" "VALID_CYCLE_FULL_RUN 0"
   OUTPUTS=("$H/out")
-  as_attacker 'printf "ok1\n" >"$H/drop/ok1.txt"'
-  camp_bg "${CAMP_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash -c "$(declare -f hold_locks); hold_locks"
-  local locker=$CAMP_BG
-  camp_wait_for 10 test -e "$H/prog/tmp/quorvane-Hint.lock" || camp_fail "the lock files were not taken"
-  camp_cfg "$H/prog" "DELAY_INTERPR 100" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17"
-  camp_qvr "$H/prog" "$H/drop" "Mask: *.txt" "$H/out" "Command: DO"
-  camp_run "$H/prog" "${CAMP_BOUND:-60}"
-  camp_stop "$locker"
-  [ "$CAMP_HUNG" = 0 ] || HANG=1
-  check lock-files-held "the run hung or did no work (exit $CAMP_EXIT)" \
-    eval '[ "$CAMP_HUNG" = 0 ] && [ "$CAMP_EXIT" = 17 ] && delivered ok1.txt ok1'
+  local own=$H/prog/tmp/quorvane-0
+  qv_qvr "$H/drop" "Mask: *.txt" "$H/out" "Command: DO"
+  as_attacker "mkdir -m 777 $own"
+  attacker_bg hold_locks {"$H/prog/tmp","$own"}/quorvane-{Time_Unic,Hint}.lock
+  qv_wait_for 10 locked "$own/quorvane-Hint.lock" || qv_fail "the lock files were not taken"
+  checks <<<'lock-files-held|the run hung or did no work|timed_run 1'
+  camp_end "$CAMP_BG"
+  rm -rf "$own"
+  checks <<'EOF'
+lock-directory|the run did no work, or another user may enter its lock directory|timed_run 2 && [ "$(stat -c "%u %a %F" "$own")" = "0 700 directory" ] && [ -f "$own/quorvane-Hint.lock" ] && locked "$own/quorvane-Hint.lock" && locked "$own/quorvane-Time_Unic.lock" && ! "${QV_AS_USER[@]}" touch "$own/x" 2>/dev/null
+EOF
+  camp_bg bash -c "$(declare -f hold_locks); hold_locks $own/quorvane-{Time_Unic,Hint}.lock"
+  qv_wait_for 10 eval '! flock -n "$own/quorvane-Hint.lock" true' || qv_fail "root's holder took no lock"
+  checks <<'EOF'
+own-locks-held-time|the run-time limit waited for a lock|timed_run 3
+own-locks-held-stop|a stop request waited for a lock|qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 0" && echo s >"$H/drop/s.txt" && qv_start && qv_wait_for 30 delivered s.txt s && qv_stop && qv_wait_end && [ "$QV_HUNG$QV_EXIT" = 00 ] && qv_says "Exit on pressing a key."
+EOF
 }
 
 # --- swapped output directories ---
@@ -276,7 +217,7 @@ scenario_locks() {
 # Swaps the output directory for links to the root-only directories, forever:
 # the directory is renamed away, a link renamed into its place, then the link
 # removed and the directory renamed back (unless the program made a new one
-# meanwhile). Counts the swaps in att/swaps.
+# meanwhile).
 swap_output() {
   cd "$H/pub" || exit 1
   local i=0 target
@@ -288,56 +229,36 @@ swap_output() {
       sleep 0.004
       [ -L o ] && rm -f o
       [ -e "real.$i" ] && mv -T "real.$i" o
-      echo "$i" >"$H/att/swaps"
       sleep 0.004
     done
   done
 }
 
 scenario_swaps() {
-  setup_root_side
-  mkdir -p "$H/drop" "$H/out" "$H/pub/o" "$H/att"
-  chown "$CAMP_UID:$CAMP_GID" "$H/drop" "$H/pub" "$H/pub/o" "$H/att"
+  setup "DELAY_COPY 20"
   OUTPUTS=("$H/out" "$H/pub") # wherever the swapped directories ended up
-  mkdir -p "$H/drop2" "$H/pub2"
-  chown "$CAMP_UID:$CAMP_GID" "$H/drop2" "$H/pub2"
+
   as_attacker '
     cd "$H/drop" && for i in $(seq 1 12); do printf "b$i\n" >b$i.txt; done
     cd "$H/pub/o" && printf "older b1\n" >b1.txt && ln -s "$H/rootonly" COPY
     cd "$H/drop2" && for i in 1 2 3; do printf "c$i\n" >c$i.txt; done
     ln -s "$H/rootonly" "$H/pub2/in"'
-  camp_bg "${CAMP_AS_USER[@]}" env -i PATH=/usr/bin:/bin H="$H" bash -c "$(declare -f swap_output); swap_output" 2>/dev/null
-  local swapper=$CAMP_BG
-  camp_cfg "$H/prog" "DELAY_INTERPR 100" "DELAY_COPY 20" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17"
-  camp_qvr "$H/prog" "$H/drop" "Mask: *.txt" "$H/out" "$H/pub/o" "Command: DO-ALL" \
+  attacker_bg swap_output 2>/dev/null
+  qv_qvr "$H/drop" "Mask: *.txt" "$H/out" "$H/pub/o" "Command: DO-ALL" \
     "$H/drop2" "Mask: *.txt" "$H/pub2/in/deep" "Command: DO-ALL"
-  camp_run "$H/prog" "${CAMP_BOUND:-150}"
-  camp_stop "$swapper"
-  echo "note: the output directory was swapped $(cat "$H/att/swaps" 2>/dev/null || echo 0) times"
-
-  [ "$CAMP_HUNG" = 0 ] || { HANG=1; camp_fail "the run hung"; }
-  check output-swapped-for-links "a file was written through the swapped output or its COPY link" \
-    eval '[ -z "$(find "$H/rootonly" "$H/vault" -name "b*.txt")" ] && [ "$(camp_snapshot "$H/vault")" = "$VAULT_BEFORE" ]'
-  local i lost=0
-  for i in $(seq 1 12); do kept_or_sent "$H/drop" "b$i.txt" "b$i" || lost=$((lost + 1)); done
-  check output-swapped-loses-nothing "$lost ordinary files lost" test "$lost" = 0
-  lost=0
-  for i in 1 2 3; do kept_or_sent "$H/drop2" "c$i.txt" "c$i" || lost=$((lost + 1)); done
-  check link-planted-in-output-path "files went through a link the attacker put in an output path ($lost lost)" \
-    eval '[ ! -e "$H/rootonly/deep" ] && [ "$lost" = 0 ]'
-  check nothing-written-outside "a root-only directory changed" root_dirs_unchanged
+  QV_TIMEOUT=${CAMP_BOUND:-150} qv_run
+  camp_end "$CAMP_BG"
+  checks <<'EOF'
+output-swapped-for-links|a file was written through the swapped output or its COPY link|[ -z "$(find "$H/rootonly" "$H/vault" -name "b*.txt")" ] && [ "$(camp_snapshot "$H/vault")" = "$VAULT" ]
+output-swapped-loses-nothing|ordinary files lost|none_lost "$H/drop" b 12
+link-planted-in-output-path|files went through a link the attacker put in an output path|[ ! -e "$H/rootonly/deep" ] && none_lost "$H/drop2" c 3
+nothing-written-outside|a root-only directory changed|root_dirs_unchanged
+EOF
 }
 
-camp_need_root
-camp_user
+qv_user
 case "${1:-}" in
-  names) scenario_names ;;
-  locks) scenario_locks ;;
-  swaps) scenario_swaps ;;
-  *)
-    echo "usage: $0 names|locks|swaps" >&2
-    exit 2
-    ;;
+  names | locks | swaps) "scenario_$1" ;;
+  *) qv_die "usage: $0 names|locks|swaps" ;;
 esac
-echo "RESULT hostile=$1 tried=$TRIED escaped=$ESCAPED hang=$HANG"
-camp_finish "$TRIED cases, $ESCAPED escaped"
+echo "RESULT hostile=$1 tried=$TRIED escaped=$ESCAPED hang=$QV_HANGS"

@@ -1,79 +1,46 @@
-#!/usr/bin/env bash
+# shellcheck shell=bash
 # The log file of a run with a transfer (and the directory it creates), a
-# refused file and an error, in both languages and both LOG_TYPEs: every line
-# stamped, Short without the ordinary messages, the run's first and last
-# lines with the exit code. Four runs side by side.
-. "$(dirname "$0")/lib.sh"
-qv_setup
+# refused file and an error: every line stamped, the run's first and last
+# lines with the exit code; the Short type leaves out the ordinary messages.
 
-# log_run NAME LANGUAGE TYPE: one run; its checks follow in check_log.
-log_run() {
-  qv_side "$1"
-  qv_cfg "LANGUAGE $2" "LOG_TYPE $3" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/logs/run.log" \
-    "DELAY_INTERPR 0" "DELAY_COPY 0" "MAX_FILE_SIZE 10" "VALID_CYCLE_FULL_RUN 1" \
-    "CODE_RETURN_CYCLE 3"
+# log_case LANGUAGE TYPE EXPECTED_LINE...: one run and its log, line by line;
+# in the expected lines @IN@ and @OUT@ stand for the input and output paths,
+# @P@ for the directory of the program, @S@ for the separator of its joins.
+# A program after the pass that cannot be started is reported.
+log_case() {
+  local lang=$1 type=$2 log want
+  shift 2
+  want=$(printf '%s\n' "$@")
+  want=${want//@IN@/"$(qv_path in)$sep"} want=${want//@OUT@/"$(qv_path out)$sep"} want=${want//@S@/"$sep"}
+  want=${want//@P@/"$(qv_path)"}
+  qv_cfg "LANGUAGE $lang" "LOG_TYPE $type" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log" \
+    "DELAY_INTERPR 0" "DELAY_COPY 0" "MAX_FILE_SIZE 10" "VALID_CYCLE_FULL_RUN 1" "CODE_RETURN_CYCLE 3" \
+    "RUN_BATNIK Yes" "DELAY_BAT 0" "VALID_EXIST_BAT No" 'NAME_BATNIK <PROGRAMM_PATH>\missing.bat'
+
   # One block each, so that the order of the directory does not matter.
-  qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO-ALL" \
-    "$(qv_path in)" "Mask: *.big" "$(qv_path out)" "Command: DO-ALL" \
-    "$(qv_path in)" "Mask: *.err" 'Q:\out' "Command: DO-ALL"
-  mkdir -p "$QV_DIR/logs"
-  qv_file in/a.txt "alpha"
-  qv_file in/b.big "far more than ten bytes"
-  qv_file in/b.err "e"
+  qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO-OUT" "Mask: *.big" \
+    "$(qv_path out)" "Command: 00" "$(qv_path in)" "Mask: *.err" 'Q:\out' "Command: DO-ALL"
+  qv_file in/a.txt alpha in/b.big "far more than ten bytes" in/b.err e
   qv_run
-  expect_exit 3
-  expect_file out/a.txt "alpha"
-  check_log "$2" "$3"
+  [ "$lang" = Russian ] && expect_run 3 "Через 0 сек." || expect_run 3 "---> Through 0 sec."
+  expect_files out/a.txt=alpha
+  log=$(qv_log run.log) || qv_fail "no log"
+  grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ' <<<"$log" &&
+    qv_fail "a line without its stamp: $log"
+  [ "$(cut -c21- <<<"$log")" = "$want" ] || qv_fail "the log holds: $log"
 }
 
-# Every line stamped; the expected texts in order; Short drops the rest.
-check_log() {
-  local log stamped texts
-  log=$(qv_log logs/run.log) || qv_fail "no log"
-  stamped=$(grep -cE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ' <<<"$log")
-  [ "$stamped" = "$(wc -l <<<"$log")" ] || qv_fail "a line without its stamp: $log"
-  texts=$(cut -c21- <<<"$log")
-  local sep=/ in out
-  [ "$QV_MODE" = wine ] && sep='\'
-  in=$(qv_path in)$sep
-  out=$(qv_path out)$sep
-  local -a want
-  if [ "$1" = English ]; then
-    want=("Start of the run"
-      "The target catalogue $out Is successfully created."
-      "${in}a.txt O=> $out 5 bytes."
-      "${in}b.big Restriction of the size of a file (23 > 10)"
-      "Not Exist drive Q: !!!"
-      "Add. Inf. Q:\\out$sep"
-      "Exit by amount cycles of perfomance files configuration 1."
-      "End of the run, exit code 3")
-  else
-    want=("Начало работы"
-      "Выходной каталог $out успешно создан."
-      "${in}a.txt O=> $out 5 байт."
-      "${in}b.big ограничение размера файла (23 > 10)"
-      "Несуществующий диск,Q: !!!"
-      "Доп. Инф. Q:\\out$sep"
-      "Выход по количеству циклов выполнения файлов конфигурации 1."
-      "Конец работы, код выхода 3")
-  fi
-  [ "${2,,}" = short ] && unset 'want[1]' # the created directory is ordinary text
-  local -a got
-  mapfile -t got <<<"$texts"
-  [ ${#got[@]} = ${#want[@]} ] || qv_fail "log has ${#got[@]} lines, expected ${#want[@]}: $texts"
-  local i=0 w
-  for w in "${want[@]}"; do
-    [ "${got[$i]}" = "$w" ] || qv_fail "log line $((i + 1)) is '${got[$i]}', expected '$w'"
-    i=$((i + 1))
-  done
+t_log_russian_full() {
+  log_case Russian Full "Начало работы" "Выходной каталог @OUT@ успешно создан." \
+    "@IN@a.txt O=> @OUT@ 5 байт." "@IN@b.big ограничение размера файла (23 > 10)" \
+    "Несуществующий диск,Q: !!!" "Доп. Инф. Q:\\out@S@" "Запускаю @P@\\missing.bat" \
+    "Не могу запустить файл : @P@\\missing.bat !!!" \
+    "Выход по количеству циклов выполнения файлов конфигурации 1." "Конец работы, код выхода 3"
 }
 
-pids=()
-(log_run en-full English Full) & pids+=($!)
-(log_run en-short English short) & pids+=($!)
-(log_run ru-full Russian Full) & pids+=($!)
-(log_run ru-short Russian Short) & pids+=($!)
-failed=0
-for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
-[ $failed = 0 ] || qv_fail "a run failed its checks"
-echo ok
+t_log_english_short() {
+  log_case English short "Start of the run" "@IN@a.txt O=> @OUT@ 5 bytes." \
+    "@IN@b.big Restriction of the size of a file (23 > 10)" "Not Exist drive Q: !!!" \
+    "Add. Inf. Q:\\out@S@" "Can't start a file for run : @P@\\missing.bat !!!" \
+    "Exit by amount cycles of perfomance files configuration 1." "End of the run, exit code 3"
+}

@@ -1,264 +1,200 @@
-# Helpers for the end-to-end cases. A case sources this file, calls qv_setup,
-# writes Quorvane.cfg / Quorvane.Qvr beside its copy of the program, runs it
-# and checks the exit code, the transcript and the files. Any failed check
-# ends the case with status 1. QV_MODE (native | wine) and QV_BIN come from
-# run.sh; QV_KEEP=1 keeps the temporary directory for a look afterwards.
+# shellcheck shell=bash
+# Helpers of the end-to-end cases and of the campaign: a copy of the program in
+# a directory of its own (QV_DIR), its settings and task script, runs headless
+# or in an 80 x 25 tmux pane, and the checks. A failed check is reported and
+# the case goes on (qv_die ends it); every process, mount, directory and
+# account made is taken down on every way out. QV_MODE (native | wine) and
+# QV_BIN come from the caller; QV_KEEP=1 keeps the directories for a look.
 set -uo pipefail
 
-QV_MODE=${QV_MODE:-native}
-QV_TIMEOUT=${QV_TIMEOUT:-60}
-QV_DIR=
-QV_EXIT=
-QV_TMUX=
+QV_MODE=${QV_MODE:-native} QV_TIMEOUT=${QV_TIMEOUT:-60} QV_FAILED=0 QV_HANGS=0
+QV_MOUNTS=() QV_DIRS=() QV_USERS=()
 
-qv_fail() {
-  echo "FAIL: $*"
-  if [ -n "$QV_DIR" ] && [ -f "$QV_DIR/out.txt" ]; then
-    echo "--- output ---"
-    cat "$QV_DIR/out.txt"
-    echo "--- end ---"
-  fi
-  exit 1
-}
+farewell="Good Luck! Good-By :─) !"
+# The separator of the paths the program joins itself.
+[ "$QV_MODE" = native ] && sep=/ || sep='\'
+
 
 qv_cleanup() {
-  if [ -n "$QV_TMUX" ]; then
-    tmux -L "$QV_TMUX" kill-server >/dev/null 2>&1
-    rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$QV_TMUX"
+  local x
+  if [ -n "${QV_PANE:-}" ]; then
+    # The pane's shell leads a process group of its own, the program in it.
+    kill -KILL -- "-$(tmux -L "$QV_PANE" list-panes -F '#{pane_pid}' 2>/dev/null)" 2>/dev/null
+    tmux -L "$QV_PANE" kill-server 2>/dev/null
   fi
-  if [ -n "$QV_DIR" ] && [ "${QV_KEEP:-0}" != 1 ]; then rm -rf "$QV_DIR"; fi
+  # Background processes not yet waited for (so their ids were never reused).
+  for x in $(jobs -p); do kill -KILL -- "-$x" "$x" 2>/dev/null; done
+  wait 2>/dev/null
+  [ "${QV_KEEP:-0}" = 1 ] && return
+  for ((x = ${#QV_MOUNTS[@]} - 1; x >= 0; x--)); do umount -l "${QV_MOUNTS[x]}"; done
+  for x in "${QV_DIRS[@]}"; do rm -rf --one-file-system "$x"; done
+  for x in "${QV_USERS[@]}"; do userdel "$x"; done
+}
+trap qv_cleanup EXIT
+trap 'QV_FAILED=1 && exit 130' INT TERM HUP
+
+qv_fail() {
+  echo "FAIL${QV_CASE:+ $QV_CASE}: $*"
+  QV_FAILED=1
+}
+qv_die() { qv_fail "$@" && exit 1; }
+
+# qv_workdir: a fresh directory, searchable by every account, in W.
+qv_workdir() {
+  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") || qv_die "cannot set up the case"
+  chmod 755 "$W"
+  QV_DIRS+=("$W")
 }
 
-# Makes the case's temporary directory and copies the program into it (the
-# settings and the task script are looked up beside the executable).
-qv_setup() {
-  [ -n "${QV_BIN:-}" ] || qv_fail "QV_BIN is not set (run the cases through run.sh)"
-  QV_DIR=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
-  trap qv_cleanup EXIT
-  if [ "$QV_MODE" = wine ]; then
-    cp "$QV_BIN" "$QV_DIR/Quorvane.exe"
-  else
-    cp "$QV_BIN" "$QV_DIR/quorvane"
-  fi
+# qv_user: an account of its own, run through "${QV_AS_USER[@]}" without
+# capabilities; its ids in QV_UID and QV_GID.
+qv_user() {
+  QV_UID=$(id -u "${CAMP_USER:-nobody}") && QV_GID=$(id -g "${CAMP_USER:-nobody}") || qv_die "cannot set up the case"
+  QV_AS_USER=(setpriv --reuid="$QV_UID" --regid="$QV_GID" --clear-groups --inh-caps=-all --)
 }
 
-# The command that starts the program in the case's directory.
+# qv_program DIR: a copy of the program in DIR, which becomes QV_DIR.
+qv_program() {
+  QV_DIR=$1
+  qv_command
+  install -D -m 755 "$QV_BIN" "${QV_CMD[-1]}"
+}
+
+# The command line that starts the program of QV_DIR, in QV_CMD.
 qv_command() {
-  if [ "$QV_MODE" = wine ]; then
-    echo "wine $QV_DIR/Quorvane.exe"
-  else
-    echo "$QV_DIR/quorvane"
-  fi
+  QV_CMD=("$QV_DIR/quorvane")
+  [ "$QV_MODE" = native ] || QV_CMD=(wine "$QV_DIR/Quorvane.exe")
 }
 
-# The path of a file of the case as the program sees it: Z:\... under Wine.
+# qv_path [RELATIVE_PATH]: a path of QV_DIR as the program sees it (Z:\... under Wine).
 qv_path() {
-  if [ "$QV_MODE" = wine ]; then
-    local p="$QV_DIR/$1"
-    printf 'Z:%s' "${p//\//\\}"
-  else
-    printf '%s/%s' "$QV_DIR" "$1"
-  fi
+  local p=$QV_DIR${1:+/$1}
+  if [ "$QV_MODE" = wine ]; then printf 'Z:%s' "${p//\//\\}"; else printf %s "$p"; fi
 }
 
-# Writes a text file of the case in CP866: the lines are the arguments, or
-# standard input when there are none.
-qv_write_cp866() {
-  local file=$1
-  shift
-  if [ $# -gt 0 ]; then
-    printf '%s\n' "$@" | iconv -f UTF-8 -t CP866 >"$file" || qv_fail "cannot write $file in CP866"
+# qv_write FILE LINES...: a text file of the program in CP866, or as UTF-8
+# with CR LF when QV_UTF8 is 1 (as an editor of this system writes it).
+qv_write() {
+  if [ "${QV_UTF8:-0}" = 1 ]; then
+    printf '%s\r\n' "${@:2}" >"$1"
   else
-    iconv -f UTF-8 -t CP866 >"$file" || qv_fail "cannot write $file in CP866"
+    printf '%s\n' "${@:2}" | iconv -f UTF-8 -t CP866 >"$1" || qv_die "cannot write $1 in CP866"
   fi
 }
-qv_cfg() { qv_write_cp866 "$QV_DIR/Quorvane.cfg" "$@"; }
-qv_qvr() { qv_write_cp866 "$QV_DIR/Quorvane.Qvr" "$@"; }
+qv_cfg() { qv_write "$QV_DIR/Quorvane.cfg" "$@"; }
+qv_qvr() { qv_write "$QV_DIR/Quorvane.Qvr" "$@"; }
 
-# qv_file RELATIVE_PATH CONTENT: a data file (with its directories) in the case's directory.
+# qv_file RELATIVE_PATH CONTENT...: data files (with their directories) in QV_DIR.
 qv_file() {
-  mkdir -p "$(dirname "$QV_DIR/$1")"
-  printf '%s' "$2" >"$QV_DIR/$1"
+  while [ $# -ge 2 ]; do
+    mkdir -p "$(dirname "$QV_DIR/$1")"
+    printf %s "$2" >"$QV_DIR/$1"
+    shift 2
+  done
 }
 
-# Runs the program headless: standard input from /dev/null, standard output
-# to out.txt (carriage returns removed), with a time-out; sets QV_EXIT.
+# qv_start [PREFIX...]: starts the program headless in the background, with
+# PREFIX (setpriv, strace) before it and bounded by QV_TIMEOUT; its output
+# goes to raw.txt as it is written; the process in QV_PID. It starts in
+# QV_CWD if that is set, else in QV_DIR.
+qv_start() {
+  qv_command
+  (cd "${QV_CWD:-$QV_DIR}" && exec timeout -s KILL "$QV_TIMEOUT" "$@" "${QV_CMD[@]}" \
+    </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
+  QV_PID=$! QV_STARTED=$SECONDS QV_BOUND=$QV_TIMEOUT
+}
+
+# qv_wait_end [DIR PID]: waits for a run qv_start began; sets QV_EXIT,
+# QV_HUNG (1 when it reached its bound) and the transcript out.txt.
+qv_wait_end() {
+  local dir=${1:-$QV_DIR}
+  wait "${2:-$QV_PID}"
+  QV_EXIT=$? QV_HUNG=0
+  [ $((SECONDS - QV_STARTED)) -lt "$QV_BOUND" ] || QV_HUNG=1 QV_HANGS=$((QV_HANGS + 1))
+  tr -d '\r' <"$dir/raw.txt" >"$dir/out.txt"
+}
+
+# qv_run [PREFIX...]: runs the program headless to its end.
 qv_run() {
-  local cmd
-  cmd=$(qv_command)
-  (cd "$QV_DIR" && timeout -k 10 "$QV_TIMEOUT" $cmd "$@" </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt")
-  QV_EXIT=$?
-  tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
-  [ "$QV_EXIT" -ne 124 ] && [ "$QV_EXIT" -ne 137 ] || qv_fail "no end within $QV_TIMEOUT s"
+  qv_start "$@" && qv_wait_end
+  [ "$QV_HUNG" = 0 ] || qv_fail "no end within $QV_TIMEOUT s"
 }
 
+# qv_stop: the stop request, SIGTERM natively and SIGINT under Wine
+# (it arrives as Ctrl+C); timeout hands it on to the program.
+qv_stop() { kill "-$([ "$QV_MODE" = native ] && echo TERM || echo INT)" "$QV_PID"; }
 
-expect_exit() {
+# qv_wait_for SECONDS COMMAND...: polls COMMAND until it succeeds; false when
+# it never did within SECONDS.
+qv_wait_for() {
+  local deadline=$((SECONDS + $1))
+  until "${@:2}"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+
+# qv_says TEXT: the transcript written so far holds TEXT.
+qv_says() { tr -d '\r' <"$QV_DIR/raw.txt" 2>/dev/null | grep -qF -- "$1"; }
+
+# expect_run CODE TEXT...: the run ended with CODE and its transcript holds
+# every TEXT, but those written !TEXT, which it must not hold, and ^TEXT,
+# its last line that is not empty.
+
+expect_run() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
+  local t
+  for t in "${@:2}"; do
+    case $t in
+      !*) ! grep -qF -- "${t#!}" "$QV_DIR/out.txt" || qv_fail "the output holds: ${t#!}" ;;
+      ^*) [ "$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)" = "${t#^}" ] || qv_fail "the last line is not ${t#^}" ;;
+      *) grep -qF -- "$t" "$QV_DIR/out.txt" || qv_fail "the output lacks: $t" ;;
+    esac
+  done
 }
 
-expect_output_contains() {
-  grep -qF -- "$1" "$QV_DIR/out.txt" || qv_fail "output lacks: $1"
+
+# expect_files PATH=CONTENT | PATH | !PATH ...: a file of QV_DIR with that
+# content, a file, no entry at all.
+expect_files() {
+  local e
+  for e; do
+    case $e in
+      !*) [ ! -e "$QV_DIR/${e#!}" ] || qv_fail "${e#!} should not exist" ;;
+      *=*) [ "$(tr -d '\r' <"$QV_DIR/${e%%=*}" 2>/dev/null)" = "${e#*=}" ] || qv_fail "$e does not hold" ;;
+      *) [ -f "$QV_DIR/$e" ] || qv_fail "missing file $e" ;;
+    esac
+  done
 }
 
-expect_output_lacks() {
-  if grep -qF -- "$1" "$QV_DIR/out.txt"; then qv_fail "output holds: $1"; fi
-}
-
-# The last non-empty line of the transcript.
-expect_last_line() {
-  local last
-  last=$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)
-  [ "$last" = "$1" ] || qv_fail "last line is '$last', expected '$1'"
-}
-
-# expect_file RELATIVE_PATH [CONTENT]
-expect_file() {
-  [ -f "$QV_DIR/$1" ] || qv_fail "missing file $1"
-  if [ $# -ge 2 ]; then
-    [ "$(cat "$QV_DIR/$1")" = "$2" ] || qv_fail "file $1 holds '$(cat "$QV_DIR/$1")', expected '$2'"
-  fi
-}
-
-expect_no_file() {
-  [ ! -e "$QV_DIR/$1" ] || qv_fail "file $1 should not exist"
-}
-
-# Starts the program in a detached 80 x 25 tmux pane (a server of its own);
-# the pane stays after the program ends, and its exit code goes to tmux-exit.
+# qv_tmux: starts the program in a detached 80 x 25 tmux pane (a server of
+# its own); its exit code goes to tmux-exit.
 qv_tmux() {
-  local cmd
-  cmd=$(qv_command)
-  QV_TMUX=qv-e2e-$$-$RANDOM
-  TERM=${TERM:-xterm} tmux -L "$QV_TMUX" -f /dev/null new-session -d -x 80 -y 25 \
-    "cd '$QV_DIR' && $cmd $*; echo \$? > '$QV_DIR/tmux-exit'; sleep 3600" ||
-    qv_fail "tmux did not start"
-  tmux -L "$QV_TMUX" set-option -g status off >/dev/null
+  qv_command
+  QV_PANE=qv-$$-$RANDOM
+  TERM=${TERM:-xterm} tmux -L "$QV_PANE" -f /dev/null new-session -d -x 80 -y 25 \
+    "cd $(printf %q "$QV_DIR") && $(printf '%q ' "${QV_CMD[@]}"); echo \$? >tmux-exit; sleep 3600" \; \
+    set-option -g status off >/dev/null || qv_die "tmux did not start"
 }
-
-# The screen of the pane, one line per row.
-qv_screen() { tmux -L "$QV_TMUX" capture-pane -p; }
+qv_screen() { tmux -L "$QV_PANE" capture-pane -p "$@"; }
+qv_row() { qv_screen | sed -n "$1p"; }
+qv_keys() { tmux -L "$QV_PANE" send-keys "$@"; }
+qv_shows() { qv_screen | grep -qF -- "$1"; }
 
 # qv_screen_wait TEXT [SECONDS]: waits until the pane shows TEXT.
 qv_screen_wait() {
-  local deadline=$((SECONDS + ${2:-$QV_TIMEOUT}))
-  while [ $SECONDS -lt $deadline ]; do
-    qv_screen | grep -qF -- "$1" && return 0
-    sleep 0.2
-  done
-  qv_screen
-  qv_fail "the screen never showed: $1"
+  qv_wait_for "${2:-$QV_TIMEOUT}" qv_shows "$1" || { qv_screen; qv_die "the screen never showed: $1"; }
 }
 
-# expect_row N TEXT: row N (from 1) of the pane starts with TEXT.
-expect_row() {
-  local row
-  row=$(qv_screen | sed -n "$1p")
-  case "$row" in
-    "$2"*) ;;
-    *) qv_screen; qv_fail "row $1 is '$row', expected it to start with '$2'" ;;
-  esac
-}
-
-qv_keys() { tmux -L "$QV_TMUX" send-keys "$@"; }
-
-# Waits for the program in the pane to end; sets QV_EXIT.
+# qv_tmux_wait_exit: waits for the program in the pane to end; sets QV_EXIT.
 qv_tmux_wait_exit() {
-  local deadline=$((SECONDS + ${1:-$QV_TIMEOUT}))
-  while [ ! -s "$QV_DIR/tmux-exit" ]; do
-    [ $SECONDS -lt $deadline ] || { qv_screen; qv_fail "no end within the time-out"; }
-    sleep 0.2
-  done
+  qv_wait_for "$QV_TIMEOUT" test -s "$QV_DIR/tmux-exit" || { qv_screen; qv_die "no end in the pane"; }
   QV_EXIT=$(cat "$QV_DIR/tmux-exit")
 }
 
-# qv_side NAME: a program directory of its own inside the case's, with a copy
-# of the program; the helpers work in it from now on. Call it in a subshell
-# to run several programs side by side.
-qv_side() {
-  local from=$QV_DIR
-  QV_DIR=$from/$1
-  mkdir -p "$QV_DIR"
-  if [ "$QV_MODE" = wine ]; then
-    cp "$from/Quorvane.exe" "$QV_DIR/"
-  else
-    cp "$from/quorvane" "$QV_DIR/"
-  fi
-}
-
-# qv_log RELATIVE_PATH: a log file of the run as UTF-8 lines (CP866 with CR LF
-# under Wine).
+# qv_log RELATIVE_PATH: a log file of the run as UTF-8 lines.
 qv_log() {
-  if [ "$QV_MODE" = wine ]; then
-    iconv -f CP866 -t UTF-8 "$QV_DIR/$1" | tr -d '\r'
-  else
-    cat "$QV_DIR/$1"
-  fi
+  if [ "$QV_MODE" = wine ]; then iconv -f CP866 -t UTF-8 "$QV_DIR/$1" | tr -d '\r'; else cat "$QV_DIR/$1"; fi
 }
 
-# Starts the program headless in the background, its output going to
-# raw.txt as it is written; sets QV_PID.
-qv_start() {
-  local cmd
-  cmd=$(qv_command)
-  (cd "$QV_DIR" && exec $cmd "$@" </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
-  QV_PID=$!
-}
-
-# qv_wait_for COMMAND...: waits until the command succeeds.
-qv_wait_for() {
-  local deadline=$((SECONDS + QV_TIMEOUT))
-  until "$@"; do
-    if [ $SECONDS -ge $deadline ]; then
-      kill -KILL "$QV_PID" 2>/dev/null
-      tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt" 2>/dev/null
-      qv_fail "waited in vain for: $*"
-    fi
-    sleep 0.1
-  done
-}
-
-# qv_wait_end [SECONDS]: waits (QV_TIMEOUT by default) for the background run
-# to end; sets QV_EXIT and writes out.txt.
-qv_wait_end() {
-  local limit=${1:-$QV_TIMEOUT}
-  local deadline=$((SECONDS + limit))
-  while kill -0 "$QV_PID" 2>/dev/null; do
-    [ $SECONDS -lt $deadline ] || { kill -KILL "$QV_PID"; qv_fail "no end within $limit s"; }
-    sleep 0.2
-  done
-  wait "$QV_PID"
-  QV_EXIT=$?
-  tr -d '\r' <"$QV_DIR/raw.txt" >"$QV_DIR/out.txt"
-}
-
-# qv_stop [SIGNAL]: the stop request, SIGTERM natively and SIGINT under Wine
-# (it arrives as Ctrl+C) unless a signal is named; qv_wait_end waits for the end.
-qv_stop() {
-  local sig=${1:-}
-  [ -n "$sig" ] || { [ "$QV_MODE" = wine ] && sig=INT || sig=TERM; }
-  kill "-$sig" "$QV_PID"
-}
-
-# expect_stopped_whole COUNT: after a stop in the middle of sending files
-# f1.bin .. fCOUNT.bin (originals kept as orig-fN), every file is whole
-# wherever it is: moved into out2 with a copy in out1, or still in the input
-# directory, never cut; at least one was sent, not all of them, and no file in
-# flight is left. Sets QV_MOVED.
-expect_stopped_whole() {
-  local n count=$1
-  QV_MOVED=0
-  for n in $(seq 1 "$count"); do
-    if [ -f "$QV_DIR/out2/f$n.bin" ]; then
-      QV_MOVED=$((QV_MOVED + 1))
-      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out2/f$n.bin" || qv_fail "out2/f$n.bin is not whole"
-      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/out1/f$n.bin" || qv_fail "out1/f$n.bin is not whole"
-      expect_no_file "in/f$n.bin"
-    else
-      cmp -s "$QV_DIR/orig-f$n" "$QV_DIR/in/f$n.bin" || qv_fail "in/f$n.bin changed or vanished"
-    fi
-  done
-  [ "$QV_MOVED" -ge 1 ] || qv_fail "the file in hand was not finished"
-  [ "$QV_MOVED" -lt "$count" ] || qv_fail "the stop request did not end the run early"
-  [ "$(find "$QV_DIR" -name '.~qv*' | wc -l)" = 0 ] || qv_fail "files in flight left behind"
-}
+qv_sha() { sha256sum <"$1" | cut -c1-64; }

@@ -2,57 +2,46 @@
 # Runs every end-to-end case against one build of the program:
 #   tests/e2e/run.sh native build/quorvane
 #   tests/e2e/run.sh wine   build-win/Quorvane.exe
-# Cases run two at a time, each in a temporary directory of its own; prints
-# PASS or FAIL per case (with the log of a failed case) and the counts.
+# A case is a function t_NAME of a file case_*.sh; it runs in a temporary
+# directory of its own (QV_DIR, with a copy of the program). The cases mostly
+# wait on the program's pauses, so QV_JOBS (default 6) of them run at a time.
+# Prints PASS or FAIL per case with its time (and the log of a failed case)
+# and the counts; QV_CASES=REGEX runs only the cases it matches.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ $# -ne 2 ] || { [ "$1" != native ] && [ "$1" != wine ]; }; then
-  echo "usage: $0 <native|wine> <binary>" >&2
-  exit 2
-fi
-QV_MODE=$1
+[ $# = 2 ] && [ -f "$2" ] && [[ $1 == @(native|wine) ]] || { echo "usage: $0 <native|wine> <binary>" >&2; exit 2; }
+export QV_MODE=$1 QV_BIN here results
 QV_BIN=$(realpath "$2")
-[ -f "$QV_BIN" ] || { echo "no such binary: $2" >&2; exit 2; }
-export QV_MODE QV_BIN
-
-if [ "$QV_MODE" = wine ]; then
-  if [ -z "${WINEPREFIX:-}" ]; then
-    source "$here/../../scripts/wine-env" "$(dirname "$QV_BIN")"
-  fi
-fi
-
+[ "$QV_MODE" = native ] || [ -n "${WINEPREFIX:-}" ] || source "$here/../../scripts/wine-env" "$(dirname "$QV_BIN")"
 results=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e-results.XXXXXX")
 trap 'rm -rf "$results"' EXIT
 
-# One case: its output goes to a log, its verdict to a file.
+# run_case FILE NAME: one case; its output goes to NAME.log, its verdict and time to NAME.result.
 run_case() {
-  local file=$1 results=$2 name
-  name=$(basename "$file" .sh)
-  if bash "$file" "$QV_BIN" >"$results/$name.log" 2>&1; then
-    echo PASS >"$results/$name.result"
-  else
-    echo FAIL >"$results/$name.result"
-  fi
+  local started=$SECONDS
+  (
+    QV_CASE=$2
+    . "$here/lib.sh"
+    . "$1"
+    qv_workdir
+    qv_program "$W"
+    "$2"
+    [ "$QV_FAILED" = 0 ]
+  ) >"$results/$2.log" 2>&1
+  echo "$([ $? = 0 ] && echo PASS || echo FAIL) $2 ($((SECONDS - started)) s)" >"$results/$2.result"
 }
 export -f run_case
 
-find "$here" -maxdepth 1 -name 'case_*.sh' -print0 | sort -z |
-  xargs -0 -P 2 -I{} bash -c 'run_case "$1" "$2"' _ {} "$results"
-
-pass=0
-fail=0
 for file in "$here"/case_*.sh; do
-  [ -e "$file" ] || continue
-  name=$(basename "$file" .sh)
-  verdict=$(cat "$results/$name.result" 2>/dev/null || echo FAIL)
-  echo "$verdict $name"
-  if [ "$verdict" = PASS ]; then
-    pass=$((pass + 1))
-  else
-    fail=$((fail + 1))
-    sed 's/^/    /' "$results/$name.log" 2>/dev/null
-  fi
-done
-echo "e2e ($QV_MODE): $pass passed, $fail failed"
+  sed -nE "s|^(t_[a-z0-9_]+)\(\).*|$file \1|p" "$file" | grep -E "${QV_CASES:-.}"
+done >"$results/cases"
+xargs -P "${QV_JOBS:-6}" -L 1 bash -c 'run_case "$@"' _ <"$results/cases"
+
+while read -r _ name; do
+  cat "$results/$name.result"
+  grep -q '^PASS' "$results/$name.result" || sed 's/^/    /' "$results/$name.log"
+done <"$results/cases"
+fail=$(grep -L '^PASS' "$results"/*.result | wc -l)
+echo "e2e ($QV_MODE): $(($(wc -l <"$results/cases") - fail)) passed, $fail failed"
 [ "$fail" -eq 0 ]
