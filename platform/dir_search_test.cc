@@ -78,10 +78,6 @@ TEST(PathHelpers, SplitAtTheLastSeparatorAndJoinWithTheOneThePathUses) {
       {"IN", "IN\\N"},          {"/srv/", "/srv/N"},     {"C:\\IN/", "C:\\IN/N"},
       {"/x\\", "/x\\N"},        {"D:", "D:N"},           {"", "N"}};
   for (const auto& [dir, joined] : joins) EXPECT_EQ(join_path(Text(dir), "N").str(), joined) << dir;
-  EXPECT_TRUE(is_separator('\\') && is_separator('/'));
-  EXPECT_FALSE(is_separator(':') || is_separator('.'));
-  EXPECT_TRUE(is_partial_name(std::string(kPartialPrefix) + "A.TXT"));
-  EXPECT_FALSE(is_partial_name("A.TXT"));
 }
 
 std::vector<std::string> names_found(FileSystem& fs, const std::string& pattern, uint32_t mask) {
