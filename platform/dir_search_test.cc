@@ -40,6 +40,7 @@ TEST(WildcardMatch, FollowsTheWindowsRulesAndFoldsLatinAndCyrillicCase) {
     for (const auto& name : c.no_match)
       EXPECT_FALSE(wildcard_match(oem(c.mask), oem(name))) << name;
   }
+  EXPECT_TRUE(wildcard_match(std::string_view("A.X", 2), "A")) << "read past the end of the mask";
 }
 
 TEST(AttributeRule, AdmitsByMaskAndRequiredBits) {
