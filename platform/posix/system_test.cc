@@ -49,11 +49,11 @@ class LockDirTest : public ::testing::Test {
     char tmpl[] = "/tmp/qv-locks.XXXXXX";
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     base_ = tmpl;
-    ASSERT_EQ(::mkdir(at("xdg").c_str(), 0700), 0);
-    ASSERT_EQ(::mkdir(at("open").c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(at("open").c_str(), 0777), 0);
-    ASSERT_EQ(::mkdir(at("readable").c_str(), 0700), 0);  // others could hold a lock read-only
-    ASSERT_EQ(::chmod(at("readable").c_str(), 0755), 0);
+    // "readable": others could hold a lock in it read-only.
+    for (const auto& [name, mode] : {std::pair{"xdg", 0700}, {"open", 0777}, {"readable", 0755}}) {
+      ASSERT_EQ(::mkdir(at(name).c_str(), 0700), 0);
+      ASSERT_EQ(::chmod(at(name).c_str(), mode), 0);
+    }
     ASSERT_EQ(::symlink(at("xdg").c_str(), at("link").c_str()), 0);
   }
   void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + base_ + "'").c_str()), 0); }
