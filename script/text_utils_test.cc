@@ -119,6 +119,8 @@ TEST(LineReader, LineEndsCtrlZLongLinesAndUtf8) {
       {"a€b\n", true, "a?b|"},                                  // a character CP866 lacks
       {"\xC0\x80Ж\n", true, "\xC0\x80Ж|"},                      // an overlong form is no UTF-8
       {"\xED\xA0\x80Ж\n", true, "\xED\xA0\x80Ж|"},              // nor is a surrogate
+      {"\xED\xBF\xBFЖ\n", true, "\xED\xBF\xBFЖ|"},              // the last surrogate either
+      {"Ж😀\n", true, oem("Ж") + "?|"},                          // four bytes, U+1F600
       {zhe300 + "\n", true, oem(zhe300.substr(0, 510)) + "|"},  // 255 characters, not bytes
       {"Ж\n\x1A\xFF", true, oem("Ж") + "|"},
       {ascii_4094 + "\nЖ\n", true, ascii_4094.substr(0, 255) + "|" + oem("Ж") + "|"},
