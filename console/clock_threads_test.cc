@@ -77,44 +77,28 @@ bool eventually(Done done) {
   return done();
 }
 
-// Another instance that holds both drawing locks until it is told to let go.
-class ForeignHolder {
- public:
-  explicit ForeignHolder(Process& process)
-      : thread_([this, &process] {
-          auto clock = process.named_lock("Time_Unic"), title = process.named_lock("Hint");
-          held_ = clock->lock_within(1000) && title->lock_within(1000);
-          ready_ = true;
-          while (!release_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          clock->unlock();
-          title->unlock();
-        }) {
-    while (!ready_) std::this_thread::yield();
-  }
-  ~ForeignHolder() { release(); }
-  bool held() const { return held_; }
-  void release() {
-    release_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-
- private:
-  std::atomic<bool> held_{false}, ready_{false}, release_{false};
-  std::thread thread_;
-};
-
 TEST(ClockThread, LocksHeldElsewhereNeitherStopTheCountNorTheEndAndTheDateComesBack) {
   fake::FakePlatform p;
   qv::Run run(p.platform);
-  ForeignHolder holder(p.process);
-  ASSERT_TRUE(holder.held());
+  // Another instance holds both drawing locks until it is told to let go.
+  std::atomic<int> stage{0};
+  std::thread holder([&] {
+    auto clock = p.process.named_lock("Time_Unic"), title = p.process.named_lock("Hint");
+    stage = clock->lock_within(1000) && title->lock_within(1000) ? 1 : -1;
+    while (stage != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    clock->unlock();
+    title->unlock();
+  });
+  while (stage == 0) std::this_thread::yield();
+  EXPECT_EQ(stage, 1) << "the other instance could not take the locks";
   start_clock_thread(run);
   start_title_thread(run);
   EXPECT_TRUE(eventually([&] { return run.drawing.elapsed.load() >= 3; }));
   draw_date_line(run);  // the main thread's date line gives up too
   EXPECT_TRUE(run.drawing.date_line_pending.load());
   EXPECT_EQ(p.console.row(1) + p.console.row(4) + p.console.row(25), blanks(240));
-  holder.release();
+  stage = 2;
+  holder.join();
   EXPECT_TRUE(eventually([&] { return p.console.row(1).find("Saturday") != std::string::npos; }));
   stop_clock_thread(run);
   stop_title_thread(run);

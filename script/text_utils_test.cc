@@ -15,7 +15,15 @@
 namespace qv {
 namespace {
 
-TEST(TextUtils, CommentTrimUpperTranslateAndBackslash) {
+// The directory of the executable, without the last separator.
+Text program_dir_of(const char* exe) {
+  fake::FakePlatform fp;
+  fp.env.exe = exe;
+  qv::Run run(fp.platform);
+  return program_dir(run);
+}
+
+TEST(TextUtils, CommentTrimUpperTranslateBackslashAndProgramDir) {
   const Text padded("\t  a b \t");
   const std::tuple<const char*, Text, std::string_view> cases[] = {
       {"comment: first marker", strip_comment(Text("a --// b --// c")), "a "},
@@ -37,6 +45,10 @@ TEST(TextUtils, CommentTrimUpperTranslateAndBackslash) {
       {"backslash: present", add_backslash(Text("D:\\")), "D:\\"},
       {"backslash: slash", add_backslash(Text("/data/in/")), "/data/in/"},
       {"backslash: directory", add_backslash(Text("D:\\IN")), "D:\\IN\\"},
+      {"program dir", program_dir_of("D:\\TOOLS\\QUORVANE.EXE"), "D:\\TOOLS"},
+      {"program dir: drive", program_dir_of("D:\\QUORVANE.EXE"), "D:"},
+      {"program dir: slashes", program_dir_of("/opt/qv/quorvane"), "/opt/qv"},
+      {"program dir: bare name", program_dir_of("quorvane"), ""},
   };
   for (const auto& [rule, got, want] : cases) EXPECT_EQ(got.str(), want) << rule;
   for (int b = 0; b < 256; ++b) {  // every byte outside the two letter ranges stays as it is
@@ -74,19 +86,6 @@ TEST(TextUtils, WordCountExtractWordAndQuoteFlag) {
   }
 }
 
-TEST(TextUtils, ProgramDirIsTheExecutablesDirectoryWithoutTheLastSeparator) {
-  for (auto [exe, dir] : {std::pair{"D:\\TOOLS\\QUORVANE.EXE", "D:\\TOOLS"},
-                          {"D:\\QUORVANE.EXE", "D:"},
-                          {"/opt/qv/quorvane", "/opt/qv"},
-                          {"quorvane", ""}}) {
-    fake::FakePlatform fp;
-    fp.env.exe = exe;
-    qv::Run run(fp.platform);
-    store_startup_dirs(run);
-    EXPECT_EQ(run.program_dir.str(), dir) << exe;
-  }
-}
-
 std::string oem(std::string_view s) {
   std::string out;
   utf8_to_cp866(s, out);
@@ -110,20 +109,18 @@ TEST(LineReader, LineEndsCtrlZLongLinesAndUtf8) {
       {"a\nb", false, "a|b|"},
       {"\n\n", false, "||"},
       {"a\rb\n", false, "ab|"},
-      {"ab\x1a"
-       "cd\nef",
-       false, "ab|"},
+      {"ab\032cd\nef", false, "ab|"},
       {"ab\n\x1a\nzz", false, "ab|"},
       {std::string("a\0b\n", 4), false, std::string("a\0b|", 4)},
       {"C:\\Входящие\r\nMask: *.*\n", true, oem("C:\\Входящие|Mask: *.*|")},
       {"Входящие\n", false, "Входящие|"},
       {oem("Входящие\n"), true, oem("Входящие|")},
-      {"\xEF\xBB\xBF"
-       "Да\n",
-       true, oem("Да|")},                                       // the byte-order mark dropped
+      {"\xEF\xBB\xBFДа\n", true, oem("Да|")},                   // the byte-order mark dropped
       {"a€b\n", true, "a?b|"},                                  // a character CP866 lacks
       {"\xC0\x80Ж\n", true, "\xC0\x80Ж|"},                      // an overlong form is no UTF-8
       {"\xED\xA0\x80Ж\n", true, "\xED\xA0\x80Ж|"},              // nor is a surrogate
+      {"\xED\xBF\xBFЖ\n", true, "\xED\xBF\xBFЖ|"},              // the last surrogate either
+      {"Ж😀\n", true, oem("Ж") + "?|"},                          // four bytes, U+1F600
       {zhe300 + "\n", true, oem(zhe300.substr(0, 510)) + "|"},  // 255 characters, not bytes
       {"Ж\n\x1A\xFF", true, oem("Ж") + "|"},
       {ascii_4094 + "\nЖ\n", true, ascii_4094.substr(0, 255) + "|" + oem("Ж") + "|"},

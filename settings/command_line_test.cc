@@ -35,7 +35,7 @@ Outcome run_switches(std::vector<std::string> args, uint8_t lang) {
   store_startup_dirs(run);
   set_defaults(run.settings);
   run.settings.lang = lang;
-  run.settings.number_time_work = 1000;
+  run.settings.number_time_work = 1234567890123456789;  // rounded to 15 digits in the dump
   run.settings.max_file_size = 2147483647;
   run.settings.min_file_age = 5;
   macro_refresh(run);
@@ -114,7 +114,7 @@ TEST(CommandLine, DebugDumpListsExpandedSettingsAndArguments) {
            "             Log_Name       - <C:\\QV\\Quorvane.log>\n",
            "             Multy_Task     - <TRUE>\n",
            "                 Delay_Copy - <1000>\n",
-           "            Number_Time_Work- < 1.00000000000000E+0003>\n",
+           "            Number_Time_Work- < 1.23456789012346E+0018>\n",
            "              Max_File_Size - < 2.14748364700000E+0009>\n",
            // After the keys listed from the start, before the arguments.
            "             Valid_Continue - <FALSE>\n"
