@@ -453,26 +453,39 @@ TEST(Startup, RunEndsWithExitReportSecondBannerAndFarewell) {
 }
 
 // Each case is told apart by which step ends it, so the codes show the order.
+// A program directory too long to hold the names of its own files beside it
+// is refused before any settings file is read, never cut into another one.
 TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
+  const std::string longest = "C:\\" + std::string(239, 'd');     // 242 + "\\Quorvane.cfg" = 255
+  const std::string beyond = "C:\\QV\\" + std::string(300, 'c');  // cut, it would be C:\QV
   struct Case {
     const char* name;
     std::vector<std::string> args;
     const char* settings;  // nullptr: no settings file
     int code;
+    std::string dir;  // of the program, "": C:\QV
   } cases[] = {
       {"settings read before the script is looked for", {}, "NO_SUCH_KEY 1\r\n", 7},
       {"help switch before the settings", {"/H"}, nullptr, 0},
       {"settings read before the other switches", {"/X"}, nullptr, 6},
       {"unknown argument before the script is looked for", {"/X"}, kQuickRun, 2},
+      {"the longest program directory", {}, "NO_SUCH_KEY 1\r\n", 7, longest},
+      {"a program directory too long", {}, "NO_SUCH_KEY 1\r\n", 6, beyond},
   };
   for (const Case& c : cases) {
     fake::FakePlatform fp;
     fp.env.args = c.args;
+    if (!c.dir.empty()) fp.env.exe = c.dir + "\\QUORVANE.EXE";
     if (c.settings) fp.fs.add_file(kSettings, c.settings);
+    if (c.settings) fp.fs.add_file(longest + "\\Quorvane.cfg", c.settings);
     EXPECT_EQ(run_program(fp.platform), c.code) << c.name;
     const std::string out = fp.console.transcript_utf8();
     EXPECT_EQ(out.rfind(title_of(fp), 0), 0u) << c.name << "\n" << out;
     EXPECT_EQ(out.find("Good Luck!"), std::string::npos) << c.name;
+    EXPECT_EQ(out.find("The path of the program is longer than 255 characters : " + beyond +
+                       "\\QUORVANE.EXE !!!") != std::string::npos,
+              c.dir == beyond)
+        << out;
   }
 }
 
@@ -489,26 +502,6 @@ TEST(Startup, StartPauseOnlyWhenAsked) {
     EXPECT_EQ(start_up(run), std::nullopt) << start_pause;
     EXPECT_EQ(fp.clock.slept_ms(), start_pause ? 2700 : 0) << start_pause;
     EXPECT_NE(run.script.file, nullptr) << start_pause;
-  }
-}
-
-// A program directory too long to hold the names of its own files beside it
-// is refused before any settings file is read, never cut into another one.
-TEST(Startup, ProgramDirectoryTooLongForItsFilesIsRefused) {
-  const std::string longest = "C:\\" + std::string(239, 'd');     // 242 + "\\Quorvane.cfg" = 255
-  const std::string beyond = "C:\\QV\\" + std::string(300, 'c');  // cut, it would be C:\QV
-  for (const std::string& dir : {longest, beyond}) {
-    fake::FakePlatform fp;
-    fp.env.exe = dir + "\\QUORVANE.EXE";
-    fp.fs.add_file(longest + "\\Quorvane.cfg", "UNKNOWN_KEY 1\r\n");
-    fp.fs.add_file(kSettings, "UNKNOWN_KEY 1\r\n");
-    const bool fits = dir == longest;
-    EXPECT_EQ(run_program(fp.platform), fits ? 7 : 6) << dir.size();
-    const std::string out = fp.console.transcript_utf8();
-    EXPECT_EQ(out.find("The path of the program is longer than 255 characters : " + dir +
-                       "\\QUORVANE.EXE !!!") != std::string::npos,
-              !fits)
-        << out;
   }
 }
 
