@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <set>
 #include <string>
@@ -387,18 +386,15 @@ TEST(UnknownFiles, PassedOverFilesThatNoMaskOfTheirDirectoryMatches) {
 TEST(UnknownFiles, MemoryIsBoundedAndNoFileIsListedTwice) {
   UnknownFiles u;
   std::set<std::string> listed;
-  std::size_t cycles = 0, biggest = 0;
-  for (std::size_t got = 1; got > 0; ++cycles) {
+  for (std::size_t got = 1; got > 0;) {
     SearchObserver* o = u.watch("D:\\BIG\\", "*.DAT", 37);
     for (int i = 0; i < 2000; ++i) o->passed_over(entry(("F" + std::to_string(i)).c_str()));
     const std::vector<std::string> names = names_of(u.end_cycle(""));
     got = names.size();
-    biggest = std::max(biggest, got);
+    EXPECT_LT(got, 2000u) << "one cycle kept the whole directory";
     for (const std::string& n : names) EXPECT_TRUE(listed.insert(n).second) << n;
   }
   EXPECT_EQ(listed.size(), 2000u);
-  EXPECT_LT(biggest, 2000u) << "one cycle kept the whole directory";
-  EXPECT_GT(cycles, 2u);
 }
 
 constexpr char kSettings[] = "C:\\QV\\Quorvane.cfg";
