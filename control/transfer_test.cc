@@ -193,6 +193,7 @@ TEST(Transfer, EveryFaultKeepsTheSourceAndEveryOutputAsTheyWere) {
          t.fp.fs.at_call(FsOp::kMoveTo, 1, [&t] { t.fp.fs.touch_by_other(kSource); });
        },
        kCannotTake, kRename},
+      {"not held after the copy", fault(FsOp::kHeld, 1, Error::kLocked), kCannotTake, kRename},
       {"not held before the rename", fault(FsOp::kHeld, 2, Error::kLocked), kCannotTake, kRename},
       {"not held after the rename", fault(FsOp::kHeld, 3, Error::kLocked), kCannotTake, kRename},
       {"not held before the removal", fault(FsOp::kHeld, 3, Error::kLocked), kCannotTake, kCopies},
