@@ -344,6 +344,15 @@ TEST(FitPath, KeepsWhatFitsAndMarksTheCut) {
   EXPECT_EQ(fit_path(dir, fits + "NN").str(), (dir + fits).substr(0, 252) + "...");
 }
 
+// A bare drive is a directory, with or without its separator.
+TEST(DirectoryExists, BareDrivesAndDirectoriesAreDirectories) {
+  TransferRun t;
+  for (const char* dir : {"D:", "D:\\", "D:\\OUT", "D:\\OUT\\"})
+    EXPECT_TRUE(directory_exists(t.run, dir)) << dir;
+  for (const char* none : {"", "D:X", "D:\\NONE\\", "C:\\IN\\A.TXT"})
+    EXPECT_FALSE(directory_exists(t.run, none)) << none;
+}
+
 // Data file `data` of C:\IN\ just dispatched, a covering note N.(S) beside it.
 struct NoteRun : TransferRun {
   NoteRun(const std::string& data, const std::string& note)
