@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "control/covering_note.h"
+#include "control/guards.h"
 #include "control/hold.h"
 #include "platform/cp866.h"
 #include "tests/fake_platform.h"
@@ -35,22 +38,26 @@ struct TransferRun {
     run.settings.delay_copy = 1000;
     run.settings.create_dir = "COPY";
   }
-  // Sends file `name` of C:\IN\ to `outputs` as one search of the main cycle
-  // does: the input directory open, its hold directory let go at the end.
-  bool send(const Names& outputs, const std::string& name = "A.TXT") {
+  ~TransferRun() { release_hold_dir(run.state.input); }
+  // Takes C:\IN\ in hand as a search of the main cycle does.
+  void hold_input() {
     InputInHand& in = run.state.input;
     Error err = Error::kNone;
     in.dir = fp.fs.open_dir(Text("C:\\IN\\"), err);
     in.path = "C:\\IN\\";
     in.dir->info(in.identity);
+  }
+  // Sends file `name` of C:\IN\ to `outputs`, the input let go at the end.
+  bool send(const Names& outputs, const std::string& name = "A.TXT") {
+    hold_input();
     RawEntry file;
     file.name = Text(name);
-    in.dir->stat(file.name, file.info);
+    run.state.input.dir->stat(file.name, file.info);
     std::vector<Destination> to;
     for (const std::string& out : outputs) to.push_back(Destination{out, nullptr});
     bool sent = send_file(run, file, to, run.state.done_targets);
-    release_hold_dir(in);
-    in = InputInHand{};
+    release_hold_dir(run.state.input);
+    run.state.input = InputInHand{};
     return sent;
   }
   std::string out() const { return fp.console.transcript_utf8(); }
@@ -186,6 +193,7 @@ TEST(Transfer, EveryFaultKeepsTheSourceAndEveryOutputAsTheyWere) {
          t.fp.fs.at_call(FsOp::kMoveTo, 1, [&t] { t.fp.fs.touch_by_other(kSource); });
        },
        kCannotTake, kRename},
+      {"not held after the copy", fault(FsOp::kHeld, 1, Error::kLocked), kCannotTake, kRename},
       {"not held before the rename", fault(FsOp::kHeld, 2, Error::kLocked), kCannotTake, kRename},
       {"not held after the rename", fault(FsOp::kHeld, 3, Error::kLocked), kCannotTake, kRename},
       {"not held before the removal", fault(FsOp::kHeld, 3, Error::kLocked), kCannotTake, kCopies},
@@ -287,6 +295,135 @@ TEST(Transfer, OutputNamedTwiceKeepsBothFiles) {
   EXPECT_EQ(t.fp.fs.list("C:\\OUT"),
             (Names{"C:\\OUT\\A.TXT", "C:\\OUT\\COPY", "C:\\OUT\\COPY\\A.TXT"}));
   EXPECT_EQ(t.fp.fs.list("C:\\IN"), Names{});
+}
+
+// A refusing guard writes its report and pauses (a short disk none), the
+// colour grey again afterwards. A file-size limit of 0 or less is none.
+TEST(Guards, DriveAndFileSizeGuardsAcceptOrRefuseWithTheirReports) {
+  constexpr uint64_t kPlenty = 4ull << 30;
+  struct Case {
+    const char* path;
+    uint64_t free_on_d;
+    int64_t limit, size;  // size -1: the drive guard is asked
+    const char* report;   // "": accepted
+    int64_t pause;
+  } cases[] = {
+      {"E:\\OUT\\", kPlenty, 0, -1, "Not Exist drive E: !!!\nAdd. Inf. E:\\OUT\\", 3000},
+      {"d:\\out\\", kPlenty, 0, -1, "", 0},
+      {"1:\\OUT\\", kPlenty, 0, -1, "An Incorrect name drive,1:\\OUT\\: !!!\nAdd. Inf. 1:\\OUT\\",
+       3000},
+      {"D:\\OUT\\", 1'024'000, 0, -1, "", 0},
+      {"D:\\OUT\\", 1'023'999, 0, -1,
+       " There is not enough of place on a disk!!!  D: 1023999 byte.", 0},
+      {kSource, kPlenty, 0, 5000, "", 0},
+      {kSource, kPlenty, -1, 5000, "", 0},
+      {kSource, kPlenty, 1000, 1000, "", 0},
+      {kSource, kPlenty, 1000, 1001,
+       "C:\\IN\\A.TXT Restriction of the size of a file (1001 > 1000)", 3000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    TransferRun g;
+    g.fp.fs.set_free('D', c.free_on_d);
+    g.run.settings.max_file_size = c.limit;
+    const bool accepted =
+        c.size < 0 ? check_target_drive(g.run, c.path) : check_file_size(g.run, c.path, c.size);
+    EXPECT_EQ(accepted, c.report[0] == '\0');
+    EXPECT_TRUE(accepted ? g.out().empty() : g.said(c.report)) << g.out();
+    EXPECT_EQ(g.fp.clock.slept_ms(), c.pause);
+    EXPECT_EQ(g.run.screen.attribute() & 0x0F, kLightGrey);
+  }
+}
+
+// A path a text cannot hold whole keeps what fits and a "..." that marks the
+// cut; one that fits exactly is whole.
+TEST(FitPath, KeepsWhatFitsAndMarksTheCut) {
+  const std::string dir = "C:\\" + std::string(200, 'D') + "\\", fits(255 - dir.size(), 'N');
+  EXPECT_EQ(fit_path("C:\\IN\\", "A.TXT").str(), "C:\\IN\\A.TXT");
+  EXPECT_EQ(fit_path(dir, fits).str(), dir + fits);
+  EXPECT_EQ(fit_path(dir, fits + "NN").str(), (dir + fits).substr(0, 252) + "...");
+}
+
+// A bare drive is a directory, with or without its separator.
+TEST(DirectoryExists, BareDrivesAndDirectoriesAreDirectories) {
+  TransferRun t;
+  for (const char* dir : {"D:", "D:\\", "D:\\OUT", "D:\\OUT\\"})
+    EXPECT_TRUE(directory_exists(t.run, dir)) << dir;
+  for (const char* none : {"", "D:X", "D:\\NONE\\", "C:\\IN\\A.TXT"})
+    EXPECT_FALSE(directory_exists(t.run, none)) << none;
+}
+
+// Data file `data` of C:\IN\ just dispatched, a covering note N.(S) beside it.
+struct NoteRun : TransferRun {
+  NoteRun(const std::string& data, const std::string& note)
+      : TransferRun("data", kAttrArchive, "C:\\IN\\" + data) {
+    fp.fs.add_file("C:\\IN\\N.(S)", note);
+    run.settings.mask_sopr = "*.(S)";
+    run.settings.file_attr = 37;
+    hold_input();
+    run.state.current_search = std::make_unique<DirSearch>(*run.state.input.dir, Text(data), 37);
+  }
+  ~NoteRun() { run.state.current_search.reset(); }
+  // The data file went into each of `dirs` (made on drive D:).
+  void data_went_to(const Names& dirs) {
+    for (const std::string& dir : dirs) {
+      fp.fs.add_dir(dir);
+      Error err = Error::kNone;
+      run.state.done_targets.push_back(DoneTarget{dir, fp.fs.open_dir(Text(dir), err)});
+    }
+  }
+};
+
+// A mention ignores case (Cyrillic, Ё too), may be part of a longer name, and is
+// sought within the first 255 bytes of each line; an unreadable note names nothing.
+TEST(CoveringNote, MentionIgnoresCaseAndMatchesSubstrings) {
+  struct Case {
+    std::string data, text;  // CP866 name of the data file, text of the note
+    bool mentions, locked;
+  } cases[] = {
+      {std::string("ОТЧЕТ.TXT"_oem), std::string("файл отчет.txt\r\n"_oem), true, false},
+      {std::string("ЁЛКА.TXT"_oem), std::string("ёлка.txt\r\n"_oem), true, false},
+      {"A.TXT", "first line\r\nsend DATA.TXT now\r\n", true, false},
+      {"B.TXT", "send DATA.TXT now\r\n", false, false},
+      {"REPORT.TXT", "REPORT\r\n.TXT\r\n", false, false},
+      {"REPORT.TXT", std::string(260, '-') + "REPORT.TXT\r\n", false, false},
+      {"REPORT.TXT", "REPORT.TXT", false, true},
+  };
+  for (const Case& c : cases) {
+    NoteRun n(c.data, c.text);
+    if (c.locked) n.fp.fs.fail(FsOp::kOpenRead, 1, Error::kLocked, true);
+    EXPECT_EQ(note_mentions_file(n.run, "N.(S)"), c.mentions) << &c - cases;
+  }
+}
+
+// The note is copied into each directory the data file reached and moved
+// into the last, as one unit: when its move fails, the copies are taken back
+// and the note stays; a data file that went nowhere takes no note along.
+TEST(CoveringNote, GoesOnlyWhereTheDataFileWentAllOrNothing) {
+  struct Case {
+    Names targets;
+    bool move_fails;
+    Names receive;
+  } cases[] = {
+      {{"D:\\O1\\", "D:\\O3\\"}, false, {"D:\\O1\\N.(S)", "D:\\O3\\N.(S)"}},
+      {{"D:\\O1\\"}, false, {"D:\\O1\\N.(S)"}},
+      {{"D:\\O1\\", "D:\\O3\\"}, true, {}},
+      {{}, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    NoteRun n("REPORT.TXT", "about report.txt");
+    n.fp.fs.add_file("C:\\IN\\OTHER.(S)", "about something else");  // never sent
+    n.data_went_to(c.targets);
+    if (c.move_fails) n.fp.fs.fail(FsOp::kPublish, 1, Error::kNoSpace, false, "O3");
+    send_covering_notes(n.run);
+    EXPECT_EQ(n.fp.fs.exists("C:\\IN\\N.(S)"), c.receive.empty());
+    Names received;
+    for (const std::string& note : n.fp.fs.list("D:\\"))
+      if (note.find(".(S)") != std::string::npos) received.push_back(note);
+    EXPECT_EQ(received, c.receive);
+    for (const std::string& note : c.receive) EXPECT_EQ(n.fp.fs.content(note), "about report.txt");
+  }
 }
 
 }  // namespace
