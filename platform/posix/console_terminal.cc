@@ -68,12 +68,13 @@ class TerminalConsole : public ConsoleDevice {
   void present(const CellGrid& cells) override {
     std::lock_guard<std::mutex> hold(mutex_);
     std::memcpy(wanted_, cells, sizeof wanted_);
+    const bool waiting_already = pending_;
     pending_ = true;
     if (suspended_) return;  // drawn on resume
     if (Clock::now() >= next_draw_) {
       draw_locked();
-    } else {
-      wake_.notify_one();
+    } else if (!waiting_already) {
+      wake_.notify_one();  // else the drawing thread has its time set already
     }
   }
 
