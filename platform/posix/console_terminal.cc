@@ -89,7 +89,9 @@ class TerminalConsole : public ConsoleDevice {
   bool key_waiting() override {
     std::lock_guard<std::mutex> hold(mutex_);
     // Asking curses draws the screen on the way, so it is asked only when a
-    // byte waits or a resize may have come.
+    // byte waits or a resize may have come. A key once seen stays in
+    // curses' queue, no longer on the descriptor.
+    if (key_queued_) return true;
     const Clock::time_point now = Clock::now();
     if (!input_waiting() && now < next_resize_check_) return false;
     next_resize_check_ = now + kResizeCheckEvery;
@@ -101,6 +103,7 @@ class TerminalConsole : public ConsoleDevice {
     }
     if (ch == ERR) return false;
     ungetch(ch);
+    key_queued_ = true;
     return true;
   }
 
@@ -218,9 +221,10 @@ class TerminalConsole : public ConsoleDevice {
   std::condition_variable wake_;
   std::thread drawer_;
   bool closing_ = false;
-  bool suspended_ = false;  // the terminal is lent to another program
-  CellGrid wanted_{};       // the last grid presented
-  bool pending_ = false;    // it is not drawn yet
+  bool suspended_ = false;   // the terminal is lent to another program
+  bool key_queued_ = false;  // a key waits in curses' own queue
+  CellGrid wanted_{};        // the last grid presented
+  bool pending_ = false;     // it is not drawn yet
   Clock::time_point next_draw_{};
   Clock::time_point next_resize_check_{};
   CellGrid shown_{};  // what curses was last given
