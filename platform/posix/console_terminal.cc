@@ -93,7 +93,7 @@ class TerminalConsole : public ConsoleDevice {
     // curses' queue, no longer on the descriptor.
     if (key_queued_) return true;
     const Clock::time_point now = Clock::now();
-    if (!input_waiting() && now < next_resize_check_) return false;
+    if (!input_waiting(0) && now < next_resize_check_) return false;
     next_resize_check_ = now + kResizeCheckEvery;
     nodelay(stdscr, TRUE);
     int ch = getch();
@@ -109,8 +109,7 @@ class TerminalConsole : public ConsoleDevice {
 
   void wait_key() override {
     while (!key_waiting() && !stop_.load()) {
-      struct pollfd p = {STDIN_FILENO, POLLIN, 0};
-      ::poll(&p, 1, 100);
+      input_waiting(100);
     }
   }
 
@@ -132,9 +131,10 @@ class TerminalConsole : public ConsoleDevice {
   }
 
  private:
-  static bool input_waiting() {
+  // True when a byte waits on standard input, waiting up to `timeout_ms`.
+  static bool input_waiting(int timeout_ms) {
     struct pollfd p = {STDIN_FILENO, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
+    return ::poll(&p, 1, timeout_ms) > 0;
   }
 
   // Hands curses the cells that changed since the last draw and draws.
