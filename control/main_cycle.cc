@@ -164,6 +164,35 @@ std::vector<Text> names_in_flight(Run& run, const Text& mask) {
   return all.in_flight();
 }
 
+// Delivers the files of `batch`; the covering notes of each follow it at once.
+void land_batch(Run& run, Batch& batch) {
+  run.before_message = nullptr;
+  batch.land([&](std::vector<DoneTarget>& done) {
+    show_bytes(run);
+    if (!run.settings.analis_sopr) return;
+    run.state.done_targets = std::move(done);
+    send_covering_notes(run);
+    run.state.done_targets.clear();
+  });
+}
+
+// Adds the file the search stands on to `batch` and advances the search. The
+// batch lands at once when covering notes are read (they are found by the
+// search standing on their data file) or an output-directory size limit is
+// set (the guard must see every file sent before it judges the next).
+void dispatch_file(Run& run, Batch& batch) {
+  RunState& st = run.state;
+  std::vector<Destination> to;
+  for (const Text& output : st.expanded_outputs) to.push_back(Destination{output.str(), nullptr});
+  if (batch.add(st.current_search->entry(), to)) {
+    run.before_message = [&run, &batch] { land_batch(run, batch); };
+  }
+  if (run.settings.analis_sopr || run.settings.max_output_dir_size != 0 || batch.full()) {
+    land_batch(run, batch);
+  }
+  st.current_search->next();
+}
+
 // Searches expanded input entry `p` with the block's mask and sends on every
 // file that passes the candidate check, until a key or a stop request; then
 // puts back what crashed takers left there.
@@ -175,6 +204,7 @@ void search_input_directory(Run& run, int p) {
   st.current_search = std::make_unique<DirSearch>(
       *st.input.dir, mask, run.settings.file_attr,
       run.unknown.watch(st.expanded_inputs[p - 1], run.script.mask, run.settings.file_attr));
+  Batch batch(run);
   while (st.current_search->found() && !key_or_stop(run)) {
     if (!check_candidate(run)) {
       st.current_search->next();
@@ -182,9 +212,9 @@ void search_input_directory(Run& run, int p) {
     }
     ++st.found_files;
     show_found(run);
-    dispatch_file(run);
-    show_bytes(run);
+    dispatch_file(run, batch);
   }
+  land_batch(run, batch);
   const std::vector<Text> in_flight = names_in_flight(run, mask);
   st.current_search.reset();
   release_hold_dir(st.input);
@@ -250,16 +280,6 @@ bool check_candidate(Run& run) {
     }
   }
   return true;
-}
-
-void dispatch_file(Run& run) {
-  RunState& st = run.state;
-  std::vector<Destination> to;
-  for (const Text& output : st.expanded_outputs) to.push_back(Destination{output.str(), nullptr});
-  send_file(run, st.current_search->entry(), to, st.done_targets);
-  if (run.settings.analis_sopr && !st.done_targets.empty()) send_covering_notes(run);
-  st.current_search->next();
-  st.done_targets.clear();
 }
 
 void report_processing_error(Run& run) {

@@ -11,9 +11,6 @@ void run_main_cycle(Run& run);
 // Size guards and expanded output list for the file the current search stands
 // on; true when it may be dispatched.
 bool check_candidate(Run& run);
-// Copies the current file into every expanded output but the last, moves it
-// into the last, sends its covering notes and advances the search.
-void dispatch_file(Run& run);
 // The report for a file refused by an output-directory size guard.
 void report_processing_error(Run& run);
 // A key waiting, or a stop requested (signal, Ctrl+C, console close).

@@ -160,6 +160,31 @@ TEST(MainCycle, OutputSizeGuardRefusalKeepsTheFileOutOfEveryOutput) {
   }
 }
 
+// The files of a turn share their commits: copied, flushed and named
+// together, each directory synced once for all, the sources moved after, in
+// the order found. A file whose flush fails goes back alone. With an output
+// size limit each file lands before the next is judged.
+TEST(MainCycle, FilesOfATurnLandTogetherAndFailAlone) {
+  CycleRun r("C:\\O1\r\nC:\\O2");
+  r.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT", "C:\\IN\\C.DAT"});
+  r.fp.fs.fail(fake::FsOp::kFlush, 2, Error::kIo);
+  r.go();
+  EXPECT_EQ(r.fp.fs.calls(fake::FsOp::kSync), 1);
+  EXPECT_EQ(r.fp.fs.list("C:\\O1"), (Names{"C:\\O1\\A.DAT", "C:\\O1\\C.DAT"}));
+  EXPECT_EQ(r.fp.fs.list("C:\\O2"), (Names{"C:\\O2\\A.DAT", "C:\\O2\\C.DAT"}));
+  EXPECT_EQ(r.fp.fs.list("C:\\IN"), Names{"C:\\IN\\B.DAT"});
+  const std::string out = r.out();
+  EXPECT_NE(out.find("Can not create file : C:\\O1\\B.DAT"), std::string::npos);
+  EXPECT_LT(out.find("A.DAT O=> C:\\O2"), out.find("C.DAT *=> C:\\O1"));
+
+  CycleRun limited("C:\\O1");
+  limited.run.settings.max_output_dir_size = 100;
+  limited.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT"}, std::string(60, 'x'));
+  limited.go();
+  EXPECT_EQ(limited.fp.fs.list("C:\\IN"), Names{"C:\\IN\\B.DAT"});
+  EXPECT_TRUE(limited.said("Restriction of the size output dir C:\\O1\\ 100"));
+}
+
 // A block cut short by a faulty line or by a read error of the task script
 // is not carried out; the read error ends the run with code 6.
 TEST(MainCycle, BlockCutShortIsNotCarriedOut) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -87,6 +88,9 @@ struct Run {
   Text program_dir;      // directory of the executable, no trailing separator
   Text start_dir;        // current directory at start
   Text settings_path;    // program_dir + "\Quorvane.cfg"
+  // Runs once before the next message (then is cleared): the main cycle
+  // delivers the files its batch holds, so that their reports come first.
+  std::function<void()> before_message;
   // The pause that lets a person read the start-up messages; a bench driver,
   // which times the main cycle only, turns it off.
   bool start_pause = true;

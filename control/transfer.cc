@@ -1,5 +1,6 @@
 #include "control/transfer.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -156,11 +157,30 @@ struct Output {
   bool published = false;
 };
 
+// A directory synced by a landing, and how it went.
+struct SyncedDir {
+  FileInfo id;
+  Error result;
+};
+
+}  // namespace
+
+// One file of a batch: taken, written into every output that needs a copy,
+// then landed with the others.
 class Dispatch {
  public:
   Dispatch(Run& run, const RawEntry& file)
       : run_(run), in_(run.state.input), name_(file.name), info_(file.info) {}
-  bool send(const std::vector<Destination>& to, std::vector<DoneTarget>& done);
+  bool prepare_all(const std::vector<Destination>& to);
+  void start_flush();
+  bool flush_copies();
+  bool publish_copies();
+  bool sync_dirs(std::vector<SyncedDir>& synced);
+  bool move_source();
+  void finish(std::vector<DoneTarget>& done);
+  void give_up();
+  int handles() const;
+  int64_t bytes_written() const;
 
  private:
   bool prepare(const Destination& to, bool move);
@@ -174,16 +194,11 @@ class Dispatch {
   bool name_pending(const Output& out) const;
   bool copy_into(Output& out);
   bool write_copy(File& copy);
-  bool land_copies();
-  bool flush_copies();
+  bool land_alone();
   bool publish(Output& out);
-  bool commit();
-  bool sync_copies();
   bool rename_into(Output& out);
   bool remove_source();
   bool still_held();
-  void finish(std::vector<DoneTarget>& done);
-  void give_up();
   void put_back();
   int64_t size() const { return static_cast<int64_t>(info_.size); }
   Text source() const { return fit_path(in_.path, name_.view()); }
@@ -198,8 +213,39 @@ class Dispatch {
   std::vector<Output> outs_;
 };
 
-bool Dispatch::send(const std::vector<Destination>& to, std::vector<DoneTarget>& done) {
-  done.clear();
+namespace {
+
+// Keeps in `group` the dispatches whose `step` succeeds and gives up the
+// others.
+template <typename Step>
+void keep_if(std::vector<Dispatch*>& group, Step step) {
+  std::vector<Dispatch*> kept;
+  for (Dispatch* d : group) {
+    if (step(*d)) {
+      kept.push_back(d);
+    } else {
+      d->give_up();
+    }
+  }
+  group = std::move(kept);
+}
+
+// The copies in flight of `group` landed: the writeback of every copy
+// started, then each flushed, then all named, then each directory that gained
+// a name synced once. Each step for all copies before the next, so that one
+// file-system commit serves them all, and no name ever shows a copy that is
+// not on the disk. A dispatch whose step fails is given up and left out.
+void land_copies(std::vector<Dispatch*>& group) {
+  for (Dispatch* d : group) d->start_flush();
+  keep_if(group, [](Dispatch& d) { return d.flush_copies(); });
+  keep_if(group, [](Dispatch& d) { return d.publish_copies(); });
+  std::vector<SyncedDir> synced;
+  keep_if(group, [&](Dispatch& d) { return d.sync_dirs(synced); });
+}
+
+}  // namespace
+
+bool Dispatch::prepare_all(const std::vector<Destination>& to) {
   if (to.empty() || !in_.dir) return false;
   for (std::size_t i = 0; i < to.size(); ++i) {
     if (!prepare(to[i], i + 1 == to.size())) {
@@ -207,11 +253,6 @@ bool Dispatch::send(const std::vector<Destination>& to, std::vector<DoneTarget>&
       return false;
     }
   }
-  if (!commit()) {
-    give_up();
-    return false;
-  }
-  finish(done);
   return true;
 }
 
@@ -362,25 +403,24 @@ bool Dispatch::write_copy(File& copy) {
          copy.set_mtime(info_.mtime_ns) == Error::kNone;
 }
 
-// Every copy in flight flushed, then named, then its directory synced: each
-// step for all copies before the next, so that one file system commit can
-// serve them all, and no name ever shows a copy that is not on the disk.
-bool Dispatch::land_copies() {
-  if (!flush_copies()) return false;
+void Dispatch::start_flush() {
   for (Output& out : outs_) {
-    if (out.copy && !out.published && !publish(out)) return false;
+    if (out.copy && !out.published) out.copy->start_flush();
   }
-  return sync_copies();
 }
 
 bool Dispatch::flush_copies() {
   for (Output& out : outs_) {
-    if (out.copy && !out.published) out.copy->start_flush();
-  }
-  for (Output& out : outs_) {
     if (!out.copy || out.published || out.copy->flush() == Error::kNone) continue;
     report_cannot_create(run_, target(out));
     return false;
+  }
+  return true;
+}
+
+bool Dispatch::publish_copies() {
+  for (Output& out : outs_) {
+    if (out.copy && !out.published && !publish(out)) return false;
   }
   return true;
 }
@@ -399,26 +439,35 @@ bool Dispatch::publish(Output& out) {
   return true;
 }
 
-bool Dispatch::commit() {
-  if (!land_copies()) return false;
+// Every directory that gained a name by a copy, synced once for all the
+// dispatches that share `synced`.
+bool Dispatch::sync_dirs(std::vector<SyncedDir>& synced) {
+  for (Output& out : outs_) {
+    if (!out.published) continue;
+    auto seen = std::find_if(synced.begin(), synced.end(),
+                             [&](const SyncedDir& d) { return d.id.same_file(out.id); });
+    const Error err = seen != synced.end() ? seen->result : out.dir->sync();
+    if (seen == synced.end()) synced.push_back(SyncedDir{out.id, err});
+    if (err == Error::kNone) continue;
+    report_cannot_create(run_, target(out));
+    return false;
+  }
+  return true;
+}
+
+// The last output: the source renamed into it, or removed once its copy there
+// is in place.
+bool Dispatch::move_source() {
   Output& last = outs_.back();
   if (!last.copy) return rename_into(last);
   return remove_source();
 }
 
-// Every directory that gained a name by a copy, once.
-bool Dispatch::sync_copies() {
-  for (std::size_t i = 0; i < outs_.size(); ++i) {
-    Output& out = outs_[i];
-    if (!out.published) continue;
-    bool seen = false;
-    for (std::size_t j = 0; j < i; ++j)
-      seen = seen || (outs_[j].published && outs_[j].id.same_file(out.id));
-    if (seen || out.dir->sync() == Error::kNone) continue;
-    report_cannot_create(run_, target(out));
-    return false;
-  }
-  return true;
+// This dispatch's own copies landed, outside a batch.
+bool Dispatch::land_alone() {
+  std::vector<Dispatch*> group{this};
+  land_copies(group);
+  return !group.empty();
 }
 
 // The move on one file system: a rename of the file taken.
@@ -427,7 +476,7 @@ bool Dispatch::rename_into(Output& out) {
   Error err = src_->move_to(*out.dir, name_, out.replace);
   if (err == Error::kCrossDevice) {
     // A boundary the device numbers did not show: copied after all.
-    return copy_into(out) && land_copies() && remove_source();
+    return copy_into(out) && land_alone() && remove_source();
   }
   if (err != Error::kNone) {
     if (out.replace) {
@@ -479,7 +528,21 @@ void Dispatch::give_up() {
     if (!(out.published && out.replace)) out.copy->remove();
     out.copy->close();
   }
+  outs_.clear();
   put_back();
+}
+
+// The source and every output's directory and copy.
+int Dispatch::handles() const {
+  int n = src_ ? 1 : 0;
+  for (const Output& out : outs_) n += 1 + (out.copy ? 1 : 0);
+  return n;
+}
+
+int64_t Dispatch::bytes_written() const {
+  int64_t n = 0;
+  for (const Output& out : outs_) n += out.copy ? size() : 0;
+  return n;
 }
 
 // A source that cannot go back (its name was taken meanwhile) waits in the
@@ -493,12 +556,54 @@ void Dispatch::put_back() {
   src_.reset();
 }
 
-}  // namespace
+Batch::Batch(Run& run) : run_(run) {}
+
+Batch::~Batch() {
+  for (auto& d : files_) d->give_up();
+}
+
+bool Batch::add(const RawEntry& file, const std::vector<Destination>& to) {
+  auto d = std::make_unique<Dispatch>(run_, file);
+  if (!d->prepare_all(to)) return false;
+  if (files_.empty()) started_ms_ = run_.os.clock.monotonic_ms();
+  files_.push_back(std::move(d));
+  return true;
+}
+
+bool Batch::full() const {
+  int handles = 0;
+  int64_t bytes = 0;
+  for (const auto& d : files_) {
+    handles += d->handles();
+    bytes += d->bytes_written();
+  }
+  return handles >= kBatchHandles || bytes >= kBatchBytes ||
+         (!files_.empty() && run_.os.clock.monotonic_ms() - started_ms_ >= kBatchMs);
+}
+
+void Batch::land(const std::function<void(std::vector<DoneTarget>&)>& delivered) {
+  std::vector<Dispatch*> group;
+  for (auto& d : files_) group.push_back(d.get());
+  land_copies(group);
+  for (Dispatch* d : group) {
+    if (!d->move_source()) {
+      d->give_up();
+      continue;
+    }
+    std::vector<DoneTarget> done;
+    d->finish(done);
+    delivered(done);
+  }
+  files_.clear();
+}
 
 bool send_file(Run& run, const RawEntry& file, const std::vector<Destination>& to,
                std::vector<DoneTarget>& done) {
-  Dispatch dispatch(run, file);
-  return dispatch.send(to, done);
+  done.clear();
+  Batch batch(run);
+  if (!batch.add(file, to)) return false;
+  batch.land([&](std::vector<DoneTarget>& where) { done = std::move(where); });
+  return !done.empty();
 }
 
 std::unique_ptr<Dir> enter_levels(Dir& from, std::string_view step, bool make, bool& made,

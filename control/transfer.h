@@ -5,6 +5,7 @@
 // what the dispatch made is taken back.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,41 @@ namespace qv {
 struct Destination {
   std::string path;          // the directory, ending with a separator
   std::shared_ptr<Dir> dir;  // open already (a covering note follows its file); null: by path
+};
+
+class Dispatch;
+
+// Files taken and written into their outputs, not yet delivered. Landing the
+// batch flushes every copy, then names them all, then syncs each directory
+// once, then moves or removes the sources in the order the files were added:
+// one file-system commit serves the whole batch, and every file still goes
+// through its steps in order (on the disk before named, named before its
+// source goes). A file whose step fails is taken back alone.
+class Batch {
+ public:
+  explicit Batch(Run& run);
+  ~Batch();  // files never landed are taken back
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  // Takes `file` and writes its copies; false when it was refused (its source
+  // is back and nothing of it is left in the outputs).
+  bool add(const RawEntry& file, const std::vector<Destination>& to);
+  // True when the batch should land before another file joins it: enough
+  // files are open, enough bytes written, or its first file waits too long.
+  bool full() const;
+  // Lands every file added, in order; `delivered` hears where each file that
+  // reached all its outputs went.
+  void land(const std::function<void(std::vector<DoneTarget>&)>& delivered);
+
+ private:
+  static constexpr int kBatchHandles = 192;  // well below the usual 1,024 open files
+  static constexpr int64_t kBatchBytes = int64_t{32} << 20;
+  static constexpr int64_t kBatchMs = 1000;
+
+  Run& run_;
+  std::vector<std::unique_ptr<Dispatch>> files_;
+  int64_t started_ms_ = 0;
 };
 
 // Sends `file`, an entry of the input directory in hand, to `to`. True when
