@@ -1,6 +1,5 @@
 #include "control/transfer.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,11 +156,25 @@ struct Output {
   bool published = false;
 };
 
-// A directory synced by a landing, and how it went.
-struct SyncedDir {
-  FileInfo id;
+// A step that one landing takes once for a directory (device, index) or a
+// whole file system (device alone), and how it went.
+struct DoneOnce {
+  uint64_t device, index;
   Error result;
 };
+using DoneOnceList = std::vector<DoneOnce>;
+constexpr uint64_t kWholeFileSystem = ~uint64_t{0};
+
+// The result of `act` for (device, index), acted on the first time only.
+template <typename Act>
+Error once(DoneOnceList& done, uint64_t device, uint64_t index, Act act) {
+  for (const DoneOnce& d : done) {
+    if (d.device == device && d.index == index) return d.result;
+  }
+  const Error err = act();
+  done.push_back(DoneOnce{device, index, err});
+  return err;
+}
 
 }  // namespace
 
@@ -174,8 +187,9 @@ class Dispatch {
   bool prepare_all(const std::vector<Destination>& to);
   void start_flush();
   bool flush_copies();
+  bool commit_copies(DoneOnceList& committed);
   bool publish_copies();
-  bool sync_dirs(std::vector<SyncedDir>& synced);
+  bool sync_dirs(DoneOnceList& synced);
   bool move_source();
   void finish(std::vector<DoneTarget>& done);
   void give_up();
@@ -231,15 +245,17 @@ void keep_if(std::vector<Dispatch*>& group, Step step) {
 }
 
 // The copies in flight of `group` landed: the writeback of every copy
-// started, then each flushed, then all named, then each directory that gained
-// a name synced once. Each step for all copies before the next, so that one
-// file-system commit serves them all, and no name ever shows a copy that is
-// not on the disk. A dispatch whose step fails is given up and left out.
+// started, then the data of each on the disk, then one commit of each file
+// system, then all named, then each directory that gained a name synced
+// once. Each step for all copies before the next, so that one file-system
+// commit serves them all, and no name ever shows a copy that is not on the
+// disk. A dispatch whose step fails is given up and left out.
 void land_copies(std::vector<Dispatch*>& group) {
   for (Dispatch* d : group) d->start_flush();
   keep_if(group, [](Dispatch& d) { return d.flush_copies(); });
+  DoneOnceList committed, synced;
+  keep_if(group, [&](Dispatch& d) { return d.commit_copies(committed); });
   keep_if(group, [](Dispatch& d) { return d.publish_copies(); });
-  std::vector<SyncedDir> synced;
   keep_if(group, [&](Dispatch& d) { return d.sync_dirs(synced); });
 }
 
@@ -411,7 +427,23 @@ void Dispatch::start_flush() {
 
 bool Dispatch::flush_copies() {
   for (Output& out : outs_) {
-    if (!out.copy || out.published || out.copy->flush() == Error::kNone) continue;
+    if (!out.copy || out.published || out.copy->flush_data() == Error::kNone) continue;
+    report_cannot_create(run_, target(out));
+    return false;
+  }
+  return true;
+}
+
+// The commit of each file system the copies are on, shared through
+// `committed` by the whole landing; where it fails, each copy is flushed on
+// its own.
+bool Dispatch::commit_copies(DoneOnceList& committed) {
+  for (Output& out : outs_) {
+    if (!out.copy || out.published) continue;
+    File& copy = *out.copy;
+    const Error err =
+        once(committed, out.id.device, kWholeFileSystem, [&] { return copy.flush_file_system(); });
+    if (err == Error::kNone || copy.flush() == Error::kNone) continue;
     report_cannot_create(run_, target(out));
     return false;
   }
@@ -441,14 +473,13 @@ bool Dispatch::publish(Output& out) {
 
 // Every directory that gained a name by a copy, synced once for all the
 // dispatches that share `synced`.
-bool Dispatch::sync_dirs(std::vector<SyncedDir>& synced) {
+bool Dispatch::sync_dirs(DoneOnceList& synced) {
   for (Output& out : outs_) {
     if (!out.published) continue;
-    auto seen = std::find_if(synced.begin(), synced.end(),
-                             [&](const SyncedDir& d) { return d.id.same_file(out.id); });
-    const Error err = seen != synced.end() ? seen->result : out.dir->sync();
-    if (seen == synced.end()) synced.push_back(SyncedDir{out.id, err});
-    if (err == Error::kNone) continue;
+    Dir& dir = *out.dir;
+    if (once(synced, out.id.device, out.id.index, [&] { return dir.sync(); }) == Error::kNone) {
+      continue;
+    }
     report_cannot_create(run_, target(out));
     return false;
   }

@@ -93,6 +93,14 @@ class File {
   // Starts writing the written data to the disk without waiting for it, so
   // that the flushes of several files that follow overlap (a hint only).
   virtual void start_flush() {}
+  // Waits until the written data is on the disk; what names and sizes it may
+  // wait for flush_file_system(). A write error shows here. By default, and
+  // wherever one commit cannot serve many files, the whole flush().
+  virtual Error flush_data() { return flush(); }
+  // Makes everything written on this file's file system durable, metadata
+  // included: after flush_data() of several files on one file system, one
+  // call completes all their flushes. Nothing left to do by default.
+  virtual Error flush_file_system() { return Error::kNone; }
   // Size, times, attributes and identity of the open file.
   virtual Error info(FileInfo& out) = 0;
   // Gives the open file the attributes of `like` (POSIX: its permission bits

@@ -11,6 +11,7 @@
 // shows is refused, and held() also watches size, mtime and ctime.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -88,6 +89,41 @@ Error PosixFile::flush() {
 
 void PosixFile::start_flush() {
   if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+namespace {
+
+// Local file systems whose syncfs commits every file's data and metadata and
+// reports a write error; on others (network, user space) each file is
+// flushed whole.
+bool commits_whole(int fd) {
+  struct statfs fs;
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Error PosixFile::flush_data() {
+  if (fd_ < 0) return Error::kIo;
+  if (!commits_whole(fd_)) return flush();
+  const unsigned flags =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  return ::sync_file_range(fd_, 0, 0, flags) == 0 ? Error::kNone : error_from_errno(errno);
+}
+
+Error PosixFile::flush_file_system() {
+  if (fd_ < 0) return Error::kIo;
+  if (!commits_whole(fd_)) return Error::kNone;  // flush_data() flushed it whole
+  return ::syncfs(fd_) == 0 ? Error::kNone : error_from_errno(errno);
 }
 
 Error PosixFile::info(FileInfo& out) {

@@ -94,6 +94,8 @@ class PosixFile final : public File {
   Error rewind() override;
   Error flush() override;
   void start_flush() override;
+  Error flush_data() override;
+  Error flush_file_system() override;
   Error info(FileInfo& out) override;
   Error set_attributes(const FileInfo& like) override;
   Error set_mtime(int64_t mtime_ns) override;
