@@ -9,8 +9,7 @@
 # A program after the pass that cannot be started is reported.
 log_case() {
   local lang=$1 type=$2 log want
-  shift 2
-  want=$(printf '%s\n' "$@")
+  want=$(printf '%s\n' "${@:3}")
   want=${want//@IN@/"$(qv_path in)$sep"} want=${want//@OUT@/"$(qv_path out)$sep"} want=${want//@S@/"$sep"}
   want=${want//@P@/"$(qv_path)"}
   qv_cfg "LANGUAGE $lang" "LOG_TYPE $type" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log" \

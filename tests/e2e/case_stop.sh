@@ -31,9 +31,7 @@ t_stop() {
   qv_wait_for 60 grep -qs ' O=> ' "$QV_DIR/run.log" || qv_die "no file moved after the log was moved"
   qv_stop
   qv_wait_end
-  expect_run 0 "Exit on pressing a key." "^$farewell"
-  [ $(($(grep -n 'Good Luck!' "$QV_DIR/out.txt" | cut -d: -f1) - $(grep -n 'Exit on pressing' \
-    "$QV_DIR/out.txt" | cut -d: -f1))) -gt 5 ] || qv_fail "no banner between the end and the farewell"
+  expect_run 0 "Exit on pressing a key." "^$farewell" "2*At detection of"
   # Each file whole and once: in the input directory, or in both outputs.
   sums() { (cd "$QV_DIR" && sha256sum "$@" | sed 's| .*/| |' | sort); }
   [ "$(sums out1/*)" = "$(sums out2/*)" ] && [ "$(sums in/* out2/*)" = "$(sums orig/*)" ] ||

@@ -33,16 +33,12 @@ qv_cleanup() {
 trap qv_cleanup EXIT
 trap 'QV_FAILED=1 && exit 130' INT TERM HUP
 
-qv_fail() {
-  echo "FAIL${QV_CASE:+ $QV_CASE}: $*"
-  QV_FAILED=1
-}
+qv_fail() { echo "FAIL${QV_CASE:+ $QV_CASE}: $*" && QV_FAILED=1; }
 qv_die() { qv_fail "$@" && exit 1; }
 
 # qv_workdir: a fresh directory, searchable by every account, in W.
 qv_workdir() {
-  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") || qv_die "cannot set up the case"
-  chmod 755 "$W"
+  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") && chmod 755 "$W" || qv_die "cannot set up the case"
   QV_DIRS+=("$W")
 }
 
