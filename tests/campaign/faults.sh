@@ -66,17 +66,16 @@ passes() { qv_cfg "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN $1" "CO
 windows() {
   awk -v list="$SYSCALLS" '
     BEGIN { n = split(list, l); for (i = 1; i <= n; i++) wanted[l[i]] = 1 }
-    NR == 1 { main = $1 } $1 != main { next }
+    NR == 1 { main = $1 }
+    $1 != main || $2 ~ /^(<\.\.\.|\+\+\+|---)/ { next }
     {
-      rest = $0; sub(/^[0-9]+ +/, "", rest)
-      if (rest ~ /^(<\.\.\.|\+\+\+|---)/) next
-      name = rest; sub(/\(.*/, "", name)
+      name = $2; sub(/\(.*/, "", name)
       count[name]++
-      if (!started && name != "read" && name != "write" && index(rest, "qvinbox")) {
+      if (!started && name != "read" && name != "write" && index($0, "qvinbox")) {
         started = 1
         for (s in count) before[s] = count[s] - (s == name)
       }
-      if (started && name == "write" && index(rest, "Exit by amount")) {
+      if (started && name == "write" && index($0, "Exit by amount")) {
         for (s in wanted) for (k = before[s] + 1; k <= count[s] - (s == "write"); k++) print s, k
         exit
       }
