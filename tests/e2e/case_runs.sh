@@ -37,13 +37,12 @@ t_blocks() {
   qv_run
   expect_run 17 "a.txt *=> $(qv_path out/first)" "a.txt O=> $(qv_path "Архив/$today")" "$report O=> " \
     "already exist" "Exit by amount cycles of perfomance files configuration 2." \
-    "Run $(qv_path)\\Quorvane.bat" "!start a file" "^$farewell" "1*Good Luck!" "2*At detection of"
-  expect_files {out/first,out/second,"Архив/$today"}/{a.txt=alpha,b.txt=beta,"$report=report"} \
-    {out/first,out/second,"Архив/$today"}/"a.(s)=this note goes with A.TXT" \
-    !{out/first,out/second,"Архив/$today"}/"z.(s)"
-  expect_files out/data/c.dat=old out/data/KEEP/c.dat=older out/data/KEEP/KEEP/c.dat=gamma \
-    !Входящие/a.txt "!from branch/b.txt" "!Входящие/$report" !Входящие/c.dat "!Входящие/a.(s)" \
-    "Входящие/z.(s)" ran.txt=ran
+    "Run $(qv_path)\\Quorvane.bat" "!start a file" "^$farewell" "1*Good Luck!" "2*At detection of" \
+    @{out/first,out/second,"Архив/$today"}/{a.txt=alpha,b.txt=beta,"$report=report"} \
+    @{out/first,out/second,"Архив/$today"}/"a.(s)=this note goes with A.TXT" \
+    @!{out/first,out/second,"Архив/$today"}/"z.(s)" @out/data/c.dat=old @out/data/KEEP/c.dat=older \
+    @out/data/KEEP/KEEP/c.dat=gamma @!Входящие/a.txt "@!from branch/b.txt" "@!Входящие/$report" \
+    @!Входящие/c.dat "@!Входящие/a.(s)" "@Входящие/z.(s)" @ran.txt=ran
 }
 
 # The run-time limit ends the run when the cycle limit is far away; an
@@ -65,8 +64,8 @@ t_limits() {
   done
   qv_wait_end
   expect_run 23 "Exit on time work of the program without bat-file 20." "is successfully removed!!!" \
-    "Сan't find a file for run : no-such-program.bat !!!" "!Exit by amount cycles" "^$farewell" "1*grow.txt"
-  expect_files out/t.txt=timed out/KEEP/t.txt=older !out/KEEP/KEEP !in/t.txt !in/grow.txt
+    "Сan't find a file for run : no-such-program.bat !!!" "!Exit by amount cycles" "^$farewell" "1*grow.txt" \
+    @out/t.txt=timed @out/KEEP/t.txt=older @!out/KEEP/KEEP @!in/t.txt @!in/grow.txt
   cmp -s "$QV_DIR/out/grow.txt" <(echo start && seq -f 'line %g' 1 7) || qv_fail "grow.txt was not taken whole"
 }
 
@@ -91,8 +90,8 @@ t_home() {
   # The log reported once, every move reported, the program run and shown after each of two passes.
   expect_run 3 "jos?-??\\out${sep}COPY${sep} Is successfully created." "d?but\\in${sep}b.txt O=> " \
     "---> Through 1 sec. restore the screen:)))!!! < ------> Through 0 sec." \
-    "1*^Can not write the log file .*run.log$" "3* O=> " "4*AFTER-THE-CYCLE"
-  expect_files out/a.txt=old out/COPY/a.txt=alpha out/b.txt=beta out/c.txt=gamma !in/a.txt
+    "1*^Can not write the log file .*run.log$" "3* O=> " "4*AFTER-THE-CYCLE" @out/a.txt=old \
+    @out/COPY/a.txt=alpha @out/b.txt=beta @out/c.txt=gamma @!in/a.txt
 }
 
 # Faulty lines of a task script are reported with their physical line

@@ -127,29 +127,21 @@ qv_says() { tr -d '\r' <"$QV_DIR/raw.txt" 2>/dev/null | grep -qF -- "$1"; }
 
 # expect_run CODE TEXT...: the run ended with CODE and its transcript holds
 # every TEXT, but those written !TEXT, which it must not hold, ^TEXT, its last
-# line that is not empty, and N*REGEX, which exactly N of its lines match.
+# line that is not empty, and N*REGEX, which exactly N of its lines match;
+# @PATH=CONTENT, @PATH and @!PATH say that QV_DIR holds a file PATH with that
+# content, a file PATH, no entry PATH at all.
 expect_run() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
-  local t
+  local t f
   for t in "${@:2}"; do
     case $t in
       !*) ! grep -qF -- "${t#!}" "$QV_DIR/out.txt" || qv_fail "the output holds: ${t#!}" ;;
       ^*) [ "$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)" = "${t#^}" ] || qv_fail "the last line is not ${t#^}" ;;
       [0-9]\**) [ "$(grep -cE -- "${t#*\*}" "$QV_DIR/out.txt")" = "${t%%\**}" ] || qv_fail "not ${t%%\**} times: ${t#*\*}" ;;
+      @!*) [ ! -e "$QV_DIR/${t#@!}" ] || qv_fail "${t#@!} should not exist" ;;
+      @*=*) f=${t#@} && [ "$(tr -d '\r' <"$QV_DIR/${f%%=*}" 2>/dev/null)" = "${t#*=}" ] || qv_fail "$t does not hold" ;;
+      @*) [ -f "$QV_DIR/${t#@}" ] || qv_fail "missing file ${t#@}" ;;
       *) grep -qF -- "$t" "$QV_DIR/out.txt" || qv_fail "the output lacks: $t" ;;
-    esac
-  done
-}
-
-# expect_files PATH=CONTENT | PATH | !PATH ...: a file of QV_DIR with that
-# content, a file, no entry at all.
-expect_files() {
-  local e
-  for e; do
-    case $e in
-      !*) [ ! -e "$QV_DIR/${e#!}" ] || qv_fail "${e#!} should not exist" ;;
-      *=*) [ "$(tr -d '\r' <"$QV_DIR/${e%%=*}" 2>/dev/null)" = "${e#*=}" ] || qv_fail "$e does not hold" ;;
-      *) [ -f "$QV_DIR/$e" ] || qv_fail "missing file $e" ;;
     esac
   done
 }
