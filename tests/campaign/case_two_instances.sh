@@ -8,7 +8,7 @@
 . "$(dirname "$0")/lib.sh"
 count=${CAMP_FILES:-10000}
 mkdir -p "$W/in"
-(cd "$W/in" && for ((i = 1; i <= count; i++)); do printf 'file %05d %01000d\n' "$i" 0 >"f$i.dat"; done)
+(cd "$W/in" && for ((i = 1; i <= count; i++)); do printf 'f%d.dat %01000d\n' "$i" 0 >"f$i.dat"; done)
 # A pause of 1 ms per file keeps both instances in the directory together.
 for p in a b sweep; do
   camp_program "$W/$p" 0 "DELAY_INTERPR 0" "DELAY_COPY 1" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17"
@@ -24,9 +24,9 @@ expect_run 17
 [ -z "$(ls "$W/in")" ] || qv_fail "$(ls "$W/in" | wc -l) files never left the input directory"
 delivered=$(find "$W"/*/out -type f -name 'f*.dat' -printf '%f\n' | sort)
 [ "$delivered" = "$(seq -f 'f%g.dat' 1 "$count" | sort)" ] || qv_fail "files delivered twice or not at all"
-for f in $(find "$W"/*/out -type f | shuf -n 200); do
-  [ "$(head -c 10 "$f")" = "file $(printf %05d "$(basename "$f" .dat | tr -d f)")" ] || qv_fail "$f holds another's content"
-done
+# Each file begins with its own name.
+[ -z "$(find "$W"/*/out -type f -exec awk 'FILENAME !~ "/" $1 "$" { print FILENAME } { nextfile }' {} +)" ] ||
+  qv_fail "a file holds another's content"
 [ -z "$(cat "$W"/*/out.txt | grep -o '/f[0-9]*\.dat O=> ' | sort | uniq -d)" ] || qv_fail "a file reported moved twice"
 [ -n "$(ls "$W/a/out")" ] && [ -n "$(ls "$W/b/out")" ] || qv_fail "the instances never worked side by side"
 

@@ -20,47 +20,43 @@ camp_program "$W/p" "$QV_UID" "DELAY_INTERPR 40" "DELAY_COPY 0"
 qv_qvr "$W/in" "Mask: *.log" "$W/out/<NUMBER_FILE>" "Command: DO"
 lines() { find "$W/in" "$W/out" -type f -name "$1" -exec cat {} + 2>/dev/null; }
 
-# Holds held.log open and appends a numbered line every 50 ms until the
-# release file appears; then one last line, close, and the count.
-camp_bg "${QV_AS_USER[@]}" perl -e '
-  my ($file, $release, $done) = @ARGV;
-  open(my $f, ">>", $file) or die "open: $!";
-  $f->autoflush(1);
-  my $i = 0;
-  until (-e $release) { printf $f "line %06d\n", ++$i; select(undef, undef, undef, 0.05); }
-  printf $f "line %06d\n", ++$i; close($f);
-  open(my $d, ">", $done) or die; print $d "$i\n"; close($d);' "$W/in/held.log" "$W/release" "$W/ctl/held"
+# writer NAME PAUSE held|reopen: appends a numbered line to in/NAME every PAUSE
+# seconds until ctl/NAME.stop appears, opening the file anew for each line, or
+# keeping it open throughout (held: then one last line, and close); then the
+# count in ctl/NAME.
+writer() {
+  local i=0
+  [ "$3" = reopen ] || exec 3>>"$W/in/$1"
+  until [ -e "$W/ctl/$1.stop" ]; do
+    i=$((i + 1))
+    if [ "$3" = held ]; then printf 'line %06d\n' "$i" >&3; else printf 'line %06d\n' "$i" >>"$W/in/$1"; fi
+    sleep "$2" 3>&-
+  done
+  [ "$3" = reopen ] || { printf 'line %06d\n' $((i += 1)) >&3 && exec 3>&-; }
+  echo "$i" >"$W/ctl/$1"
+}
+start_writer() { camp_bg "${@:4}" env W="$W" bash -c "$(declare -f writer); writer $1 $2 $3"; }
+
+start_writer held.log 0.05 held "${QV_AS_USER[@]}"
 qv_wait_for 20 test -s "$W/in/held.log" || qv_fail "the writer of held.log did not start"
 QV_TIMEOUT=300 qv_start "${QV_AS_USER[@]}"
 # Until the program has met the file (a report naming it), or a while.
 qv_wait_for 8 qv_says held.log
 ! qv_wait_for 3 eval '[ ! -e "$W/in/held.log" ] || compgen -G "$W/out/*/held.log" >/dev/null' ||
   qv_fail "held.log moved while held open"
-touch "$W/release"
+touch "$W/ctl/held.log.stop"
 
-# Appends numbered lines to feed.log, reopening it for each, until told to
-# stop; the count written ends up in ctl/feed.
-writer() {
-  local i=0
-  until [ -e "$W/enough" ]; do
-    i=$((i + 1))
-    printf 'line %06d\n' "$i" >>"$W/in/feed.log"
-    sleep 0.004
-  done
-  echo "$i" >"$W/ctl/feed"
-}
 enough() { [ "$(find "$W/out" -name feed.log | wc -l)" -ge 10 ] && [ "$(lines feed.log | wc -l)" -ge 600 ]; }
-# The writer starts once the program has moved the file a first time.
+# The writer of feed.log starts once the program has moved the file a first time.
 qv_wait_for 60 compgen -G "$W/out/*/feed.log" >/dev/null || qv_fail "the program never moved feed.log"
-camp_bg env W="$W" bash -c "$(declare -f writer); writer"
+start_writer feed.log 0.004 reopen
 qv_wait_for 150 enough || qv_fail "fewer than 10 moves or 600 lines in 150 s"
-touch "$W/enough"
-qv_wait_for 60 test -s "$W/ctl/feed" || qv_fail "the writer of feed.log was held up for good"
-qv_wait_for 30 eval '[ ! -e "$W/in/held.log" ] && [ -s "$W/ctl/held" ]' || qv_fail "held.log not moved once closed"
+touch "$W/ctl/feed.log.stop"
+qv_wait_for 60 test -s "$W/ctl/feed.log" || qv_fail "the writer of feed.log was held up for good"
+qv_wait_for 30 eval '[ ! -e "$W/in/held.log" ] && [ -s "$W/ctl/held.log" ]' || qv_fail "held.log not moved once closed"
 qv_stop
 qv_wait_end
 [ "$QV_HUNG" = 0 ] || qv_fail "the run did not end after the stop request"
-for f in held feed; do
-  [ "$(lines "$f.log" | sort)" = "$(seq -f 'line %06g' 1 "$(cat "$W/ctl/$f")")" ] || qv_fail "$f.log lost lines"
+for f in held.log feed.log; do
+  [ "$(lines "$f" | sort)" = "$(seq -f 'line %06g' 1 "$(cat "$W/ctl/$f")")" ] || qv_fail "$f lost lines"
 done
-

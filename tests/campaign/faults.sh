@@ -38,20 +38,23 @@ SHORT=("onefs kill renameat2" "onefs kill linkat unlinkat unlink" "twofs kill co
 # file system's name limit.
 FILES=(a.txt ro.dat big.bin empty.txt "$(printf 'Ж%.0s' {1..123}).txt" "$(printf 'Д%.0s' {1..125}).txt")
 
-# setup LAYOUT: input, outputs, files and the program in W; the manifest of
-# the files sent (name sha mode mtime) in W/manifest and the file that was in
-# an output before (area/path sha) in W/before.
+# inventory FILE AREA...: every file under the AREAs of W, one "AREA/PATH SHA
+# MODE MTIME" a line, in W/FILE.
+inventory() {
+  (cd "$W" && find "${@:2}" -type f -exec sh -c 'for f; do
+    echo "$f $(sha256sum <"$f" | cut -c1-64) $(stat -c "%a %.9Y" "$f")"; done' _ {} +) >"$W/$1"
+}
+
+# setup LAYOUT: input, outputs, files and the program in W; the files sent in
+# W/manifest and the file that was in an output before in W/before.
 setup() {
-  local n
   mkdir -p "$W/qvinbox" "$W/o1" "$W/o2"
   [ "$1" = onefs ] || camp_mount "$W/o2" -t tmpfs -o size=32m,mode=0755 tmpfs
   cd "$W/qvinbox" || qv_die "cannot set up the case"
-  printf 'alpha\n' >a.txt && head -c 102400 /dev/urandom >ro.dat && : >empty.txt && echo 4 >"${FILES[4]}"
-  echo 5 >"${FILES[5]}"
-  head -c 3145728 /dev/urandom >big.bin && chmod 444 ro.dat && chmod 600 empty.txt && camp_age "${FILES[@]}"
-  for n in "${FILES[@]}"; do echo "$n $(qv_sha "$n") $(stat -c '%a %.9Y' "$n")"; done >"$W/manifest"
-  printf 'an older a.txt\n' >"$W/o1/a.txt" # sends the copy of a.txt into o1/COPY
-  echo "o1/a.txt $(qv_sha "$W/o1/a.txt")" >"$W/before"
+  printf 'alpha\n' >a.txt && head -c 102400 /dev/urandom >ro.dat && head -c 3145728 /dev/urandom >big.bin
+  : >empty.txt && echo 4 >"${FILES[4]}" && echo 5 >"${FILES[5]}"
+  chmod 444 ro.dat && chmod 600 empty.txt && camp_age "${FILES[@]}" && inventory manifest qvinbox
+  printf 'an older a.txt\n' >"$W/o1/a.txt" && inventory before o1 # sends the copy of a.txt into o1/COPY
   camp_program "$W/p" 0
   qv_qvr "$W/qvinbox" "Mask: *.*" "$W/o1" "$W/o2" "Command: DO"
 }
@@ -63,17 +66,16 @@ passes() { qv_cfg "DELAY_INTERPR 0" "DELAY_COPY 0" "VALID_CYCLE_FULL_RUN $1" "CO
 windows() {
   awk -v list="$SYSCALLS" '
     BEGIN { n = split(list, l); for (i = 1; i <= n; i++) wanted[l[i]] = 1 }
-    NR == 1 { main = $1 } $1 != main { next }
+    NR == 1 { main = $1 }
+    $1 != main || $2 ~ /^(<\.\.\.|\+\+\+|---)/ { next }
     {
-      rest = $0; sub(/^[0-9]+ +/, "", rest)
-      if (rest ~ /^(<\.\.\.|\+\+\+|---)/) next
-      name = rest; sub(/\(.*/, "", name)
+      name = $2; sub(/\(.*/, "", name)
       count[name]++
-      if (!started && name != "read" && name != "write" && index(rest, "qvinbox")) {
+      if (!started && name != "read" && name != "write" && index($0, "qvinbox")) {
         started = 1
         for (s in count) before[s] = count[s] - (s == name)
       }
-      if (started && name == "write" && index(rest, "Exit by amount")) {
+      if (started && name == "write" && index($0, "Exit by amount")) {
         for (s in wanted) for (k = before[s] + 1; k <= count[s] - (s == "write"); k++) print s, k
         exit
       }
@@ -99,39 +101,36 @@ plan() {
   done
 }
 
-# judge PHASE: figures of the state (PHASE crash: right after the run with the
-# fault; final: after the clean run), as "name=value" words; why, on stderr.
+# judge: figures of the state right after the run with the fault (partial
+# files and changed sources) and after the clean run (the rest), as
+# "name=value" words; why, on stderr.
 judge() {
-  # Every file of the input and the outputs: "AREA/PATH SHA MODE MTIME".
-  (cd "$W" && find qvinbox o1 o2 -type f -exec sh -c 'for f; do
-    echo "$f $(sha256sum <"$f" | cut -c1-64) $(stat -c "%a %.9Y" "$f")"; done' _ {} +) >"$W/inventory.$1"
-  awk -v phase="$1" '
+  awk '
     function why(what, n) { print what ": " n > "/dev/stderr"; return 1 }
-    FILENAME ~ /manifest$/ { sha[$1] = $2; mode[$1] = $3; mtime[$1] = $4; next }
+    FNR == 1 { final = FILENAME ~ /final$/ }
+    { area = $1; sub(/\/.*/, "", area); name = $1; sub(/.*\//, "", name) }
+    FILENAME ~ /manifest$/ { sha[name] = $2; stamp[name] = $3 " " $4; next }
     FILENAME ~ /before$/ { before[$1] = $2; next }
-    {
-      area = $1; sub(/\/.*/, "", area); rel = substr($1, length(area) + 2); name = $1; sub(/.*\//, "", name); s = $2
-      if ($1 ~ /\/\.~qv/) { inflight[s] = 1; leftovers++; next }
-      if (before[$1] == s) next
-      if (!(name in sha) || s != sha[name]) { partial += why("partial", $1); next }
-      if (area == "qvinbox" && rel != name) { partial += why("stray", rel); next }
-      if ($3 != mode[name] || $4 != mtime[name]) {
-        if (area == "qvinbox") changed += why("changed", name); else unstamped += why("unstamped", $1)
-      }
-
-      if (area == "qvinbox") kept[name] = 1; else seen[name, area]++
+    $1 ~ /\/\.~qv/ { if (final) { inflight[$2] = 1; leftovers++ } next }
+    before[$1] == $2 { next }
+    $2 != sha[name] || (area == "qvinbox" && $1 != (area "/" name)) { partial[$1] = why("partial", $1); next }
+    ($3 " " $4) != stamp[name] {
+      if (area == "qvinbox") changed[name] = why("changed", name); else if (final) unstamped += why("unstamped", $1)
     }
+    !final { next }
+    area == "qvinbox" { kept[name] = 1; next }
+    { seen[name, area]++ }
     END {
       for (n in sha) {
-        if (n in kept) { if (phase == "final") stuck += why("stuck", n) }
+        if (n in kept) stuck += why("stuck", n)
         else if (seen[n, "o1"] && seen[n, "o2"]) dup += seen[n, "o1"] + seen[n, "o2"] - 2
-        else if (sha[n] in inflight) { if (phase == "final") hidden += why("hidden", n) }
+        else if (sha[n] in inflight) hidden += why("hidden", n)
         else if (seen[n, "o1"] + seen[n, "o2"]) undelivered += why("undelivered", n)
         else lost += why("lost", n)
       }
       printf "lost=%d undelivered=%d partial=%d hidden=%d changed=%d unstamped=%d stuck=%d dup=%d leftovers=%d\n",
-        lost, undelivered, partial, hidden, changed, unstamped, stuck, dup, leftovers
-    }' "$W/manifest" "$W/before" "$W/inventory.$1"
+        lost, undelivered, length(partial), hidden, length(changed), unstamped, stuck, dup, leftovers
+    }' "$W/manifest" "$W/before" "$W/crash" "$W/final"
 }
 
 # reports: after a failed call, "false_success=N unreported=N": files still
@@ -157,39 +156,30 @@ reports() {
 # on_input_path: the failed call opened the input directory or one on the way
 # to it, or set the descriptor flags of one.
 on_input_path() {
-  local line target
-  line=$(grep -m 1 '(INJECTED)' "$W/strace") || return 1
-  case "$line" in
-    *" openat("*O_DIRECTORY* | *" openat("*O_PATH*) target=$(sed -E 's/^[^"]*"([^"]*)".*/\1/' <<<"$line") ;;
-    *" fcntl("*F_[GS]ETF[LD]*) target=$(sed -E 's/^[^<]*<([^>]*)>.*/\1/' <<<"$line") ;;
-    *) return 1 ;;
-  esac
-  target=${target%/}
-  [[ -z $target || "$W/qvinbox/" == "$target/"* || ($target != */* && "$W/qvinbox/" == *"/$target/"*) ]]
+  local t
+  t=$(grep -m 1 '(INJECTED)' "$W/strace" | sed -nE 's/.* openat\([^"]*"([^"]*)".*O_(DIRECTORY|PATH).*/=\1/p
+    s/.* fcntl\([^<]*<([^>]*)>.*F_[GS]ETF[LD].*/=\1/p') && [ -n "$t" ] || return 1
+  t=${t#=} && t=${t%/}
+  [[ -z $t || "$W/qvinbox/" == "$t/"* || ($t != */* && "$W/qvinbox/" == *"/$t/"*) ]]
 }
 
 run_case() {
-  local layout=$1 kind=$2 call=$3 n=$4 inject=error=$2 fired=0 crash final rep key a b bad
+  local layout=$1 kind=$2 call=$3 n=$4 inject=error=$2 fired=0 rep figures
   [ "$kind" != kill ] || inject=signal=SIGKILL
   setup "$layout"
   passes 1
   QV_TIMEOUT=90 qv_run strace -f -qq -y -o "$W/strace" -e trace="$call" -e inject="$call:$inject:when=$n" --
   grep -qE '\(INJECTED\)|killed by SIGKILL' "$W/strace" && fired=1
   qv_says "The Help:" || qv_fail "the program did not start under strace: $(head -c 300 "$W/p/err.txt")"
-  crash=$(judge crash 2>"$W/why.crash")
+  inventory crash qvinbox o1 o2
   [ "$kind" = kill ] && rep="false_success=0 unreported=0" || rep=$(reports)
   passes 2
   QV_TIMEOUT=90 qv_run
-  final=$(judge final 2>"$W/why.final")
-  # Partial files and changed sources count at either moment, the rest after the clean run.
-  for key in partial changed; do
-    a=$(grep -o "$key=[0-9]*" <<<"$crash") b=$(grep -o "$key=[0-9]*" <<<"$final")
-    [ "${a#*=}" -le "${b#*=}" ] || final=${final/$b/$a}
-  done
-  echo "RESULT layout=$layout kind=$kind syscall=$call n=$n fired=$fired hang=$QV_HANGS $final $rep"
-  bad=$(grep -oE '(lost|undelivered|partial|hidden|changed|unstamped|stuck|false_success|unreported|hang)=[1-9][0-9]*' \
-    <<<"hang=$QV_HANGS $final $rep" | tr '\n' ' ')
-  [ -z "$bad" ] || qv_fail "$bad $(sort -u "$W/why.crash" "$W/why.final" | tr '\n' ';')"
+  inventory final qvinbox o1 o2
+  figures="$(judge 2>"$W/why") $rep"
+  echo "RESULT layout=$layout kind=$kind syscall=$call n=$n fired=$fired $figures"
+  ! grep -qE '(lost|undelivered|partial|hidden|changed|unstamped|stuck|false_success|unreported)=[1-9]' <<<"$figures" ||
+    qv_fail "$figures $(sort -u "$W/why" | tr '\n' ';')"
 }
 
 case "${1:-}" in

@@ -18,8 +18,8 @@
 # (the secrets of root-only files never show up anywhere the attacker can
 # look), nothing outside the output directories is written (root-only
 # directories stay exactly as they were), no run hangs, and the attacker's
-# ordinary files are still sent or still there. Prints a HOSTILE line per case
-# (escaped=1 when the attack got through), a RESULT line and PASS or FAIL.
+# ordinary files are still sent or still there. Prints a failure per case the
+# attack got through, a RESULT line and PASS or FAIL.
 QV_CASE=hostile-${1:-}
 . "$(dirname "$0")/lib.sh"
 TRIED=0 ESCAPED=0
@@ -30,13 +30,7 @@ checks() {
   local name detail test
   while IFS='|' read -r name detail test; do
     TRIED=$((TRIED + 1))
-    if eval "$test"; then
-      echo "HOSTILE $name escaped=0"
-    else
-      ESCAPED=$((ESCAPED + 1))
-      echo "HOSTILE $name escaped=1 $detail"
-      qv_fail "$name: $detail"
-    fi
+    eval "$test" || { ESCAPED=$((ESCAPED + 1)) && qv_fail "$name escaped: $detail"; }
   done
 }
 
@@ -75,23 +69,22 @@ root_dirs_unchanged() { [ "$(camp_snapshot "$H/vault")" = "$VAULT" ] && [ "$(cam
 # no_output_named NAME...: no entry of that name below an output.
 no_output_named() { ! grep -qxF -f <(printf '%s\n' "$@") < <(find "${OUTPUTS[@]}" -printf '%f\n' 2>/dev/null); }
 
-# delivered NAME CONTENT: a regular file NAME with CONTENT in every output.
+# The attacker's ordinary files: NAME.txt holds the line NAME.
+# delivered NAME...: each is a regular file in every output.
 delivered() {
-  local o
-  for o in "${OUTPUTS[@]}"; do [ "$(cat "$o/$1" 2>/dev/null)" = "$2" ] || return 1; done
+  local o n
+  for n; do
+    for o in "${OUTPUTS[@]}"; do [ "$(cat "$o/$n.txt" 2>/dev/null)" = "$n" ] || return 1; done
+  done
 }
 
-# kept_or_sent DIR NAME CONTENT: the file is still in DIR, or in an output.
+# kept_or_sent DIR NAME...: each is still in DIR, or in an output.
 kept_or_sent() {
-  [ "$(cat "$1/$2" 2>/dev/null)" = "$3" ] && return 0
-  grep -qxF -- "$3" < <(find "${OUTPUTS[@]}" -type f -name "$2" -exec cat {} + 2>/dev/null)
-}
-
-# none_lost DIR PREFIX N: each file PREFIXi.txt (i = 1 to N) holding PREFIXi
-# is still in DIR, or in an output.
-none_lost() {
-  local i
-  for i in $(seq 1 "$3"); do kept_or_sent "$1" "$2$i.txt" "$2$i" || return 1; done
+  local n
+  for n in "${@:2}"; do
+    [ "$(cat "$1/$n.txt" 2>/dev/null)" = "$n" ] ||
+      grep -qxF -- "$n" < <(find "${OUTPUTS[@]}" -type f -name "$n.txt" -exec cat {} + 2>/dev/null) || return 1
+  done
 }
 
 # --- names ---
@@ -107,14 +100,15 @@ make_names() {
   local n
   cd "$H/drop" || exit 1
   mkdir x && ln -s / lnk
-  # Names that are paths, or that would forge a line of the transcript.
+  # Names that are paths, or that would forge a line of the transcript; then
+  # links (names in flight planted in the drop and in the public output too).
   for n in 'x\..\..\vault\secret.txt' "lnk${H//\//\\}\\vault\\inner\\secret2.txt" 'a:b.txt' 'c:\x.txt' \
     $'nl\nFORGED Exit by amount cycles of perfomance files configuration 9.txt' $'esc\e[2J\e[31mred\x7f.txt' \
-    $'bel\a.txt' $'cr\rFORGED over the line.txt'; do
-    printf 'decoy\n' >"$n"
-  done
+    $'bel\a.txt' $'cr\rFORGED over the line.txt'; do printf 'decoy\n' >"$n"; done
   for n in ln_secret.txt:"$H/vault/secret.txt" ln_rel.txt:../vault/inner/secret2.txt ln_dir.txt:"$H/vault" \
-    ln_root.txt:"$H/rootonly/keep.txt" ln_dangling.txt:"$H/vault/nothing.txt" .~qvP1:"$H/vault/secret.txt"; do
+    ln_root.txt:"$H/rootonly/keep.txt" ln_dangling.txt:"$H/vault/nothing.txt" .~qvP1:"$H/vault/secret.txt" \
+    "$H/pub/o/.~qv0~ok1.txt:$H/rootonly/planted.txt" "$H/pub/o/.~qvP0:$H/rootonly/planted2" \
+    "$H/pub/o/.~qvT0:$H/rootonly"; do
     ln -s "${n#*:}" "${n%%:*}"
   done
   mkfifo fifo.txt
@@ -123,12 +117,8 @@ make_names() {
   ln "$H/pubroot/foreign.txt" hl_foreign.txt 2>/dev/null && echo "linked to a foreign file" >&2
   printf 'm000\n' >m000.txt && chmod 000 m000.txt
   mkdir d000 && printf 'inside\n' >d000/f.txt && chmod 000 d000
-  mkdir .~qvT1 && printf 'attacker held\n' >.~qvT1/held.txt && ln -s "$H/vault/secret.txt" .~qvT1/link.txt
+  mkdir .~qvT1 && printf 'held\n' >.~qvT1/held.txt && ln -s "$H/vault/secret.txt" .~qvT1/link.txt
   printf 'p2\n' >.~qvP2 && printf 'ok1\n' >ok1.txt && printf 'ok2\n' >ok2.txt
-  cd "$H/pub/o" || exit 1
-  ln -s "$H/rootonly/planted.txt" '.~qv0~ok1.txt'
-  ln -s "$H/rootonly/planted2" .~qvP0
-  ln -s "$H/rootonly" .~qvT0
 }
 
 # Swaps a file and a directory of the drop for links to the vault, forever
@@ -166,13 +156,13 @@ fifo|a FIFO was opened, sent or removed|in_drop -p fifo.txt && no_output_named f
 socket|a socket was sent or removed|in_drop -S sock.txt && no_output_named sock.txt
 devices|a device was read, sent or removed|in_drop -c zero.txt null.txt && no_output_named zero.txt null.txt
 hard-link-to-foreign-file|the foreign file behind a hard link changed|[ "$(loose_snapshot "$H/pubroot")" = "$PUBROOT" ]
-mode-000|a mode-000 file or directory was lost|kept_or_sent "$H/drop" m000.txt m000 && [ -d "$H/drop/d000" ]
+mode-000|a mode-000 file or directory was lost|kept_or_sent "$H/drop" m000 && [ -d "$H/drop/d000" ]
 swapped-files|a file or directory swapped for a link let a secret out|! grep -qvx swap-regular < <(find "${OUTPUTS[@]}" -type f -name swap.txt -exec cat {} +)
-names-in-flight|a planted name in flight made the program write through it or lose a file|[ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ] && { kept_or_sent "$H/drop/.~qvT1" held.txt "attacker held" || kept_or_sent "$H/drop" held.txt "attacker held"; }
+names-in-flight|a planted name in flight made the program write through it or lose a file|[ "$(camp_snapshot "$H/rootonly")" = "$ROOTONLY" ] && { kept_or_sent "$H/drop/.~qvT1" held || kept_or_sent "$H/drop" held; }
 nothing-read-outside|a secret of a root-only file appeared outside|secrets_stay
 nothing-written-outside|a root-only directory changed|root_dirs_unchanged
 EOF
-  delivered ok1.txt ok1 && delivered ok2.txt ok2 ||
+  delivered ok1 ok2 ||
     qv_fail "the ordinary files were not sent: the run did no work, so the cases prove nothing"
 }
 
@@ -186,7 +176,7 @@ hold_locks() {
 timed_run() {
   printf "t$1\n" >"$H/drop/t$1.txt"
   QV_TIMEOUT=${CAMP_BOUND:-60} qv_run
-  [ "$QV_EXIT" = 23 ] && delivered "t$1.txt" "t$1"
+  [ "$QV_EXIT" = 23 ] && delivered "t$1"
 }
 locked() { ! "${QV_AS_USER[@]}" flock -n "$1" true 2>/dev/null; }
 
@@ -201,14 +191,12 @@ scenario_locks() {
   checks <<<'lock-files-held|the run hung or did no work|timed_run 1'
   camp_end "$CAMP_BG"
   rm -rf "$own"
-  checks <<'EOF'
-lock-directory|the run did no work, or another user may enter its lock directory|timed_run 2 && [ "$(stat -c "%u %a %F" "$own")" = "0 700 directory" ] && [ -f "$own/quorvane-Hint.lock" ] && locked "$own/quorvane-Hint.lock" && locked "$own/quorvane-Time_Unic.lock" && ! "${QV_AS_USER[@]}" touch "$own/x" 2>/dev/null
-EOF
+  checks <<<'lock-directory|the run did no work, or another user may enter its lock directory|timed_run 2 && [ "$(stat -c "%u %a %F" "$own")" = "0 700 directory" ] && [ -f "$own/quorvane-Hint.lock" ] && locked "$own/quorvane-Hint.lock" && locked "$own/quorvane-Time_Unic.lock" && ! "${QV_AS_USER[@]}" touch "$own/x" 2>/dev/null'
   camp_bg bash -c "$(declare -f hold_locks); hold_locks $own/quorvane-{Time_Unic,Hint}.lock"
   qv_wait_for 10 eval '! flock -n "$own/quorvane-Hint.lock" true' || qv_fail "root's holder took no lock"
   checks <<'EOF'
 own-locks-held-time|the run-time limit waited for a lock|timed_run 3
-own-locks-held-stop|a stop request waited for a lock|qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 0" && echo s >"$H/drop/s.txt" && qv_start && qv_wait_for 30 delivered s.txt s && qv_stop && qv_wait_end && [ "$QV_HUNG$QV_EXIT" = 00 ] && qv_says "Exit on pressing a key."
+own-locks-held-stop|a stop request waited for a lock|qv_cfg "DELAY_INTERPR 100" "DELAY_COPY 0" && echo s >"$H/drop/s.txt" && qv_start && qv_wait_for 30 delivered s && qv_stop && qv_wait_end && [ "$QV_HUNG$QV_EXIT" = 00 ] && qv_says "Exit on pressing a key."
 EOF
 }
 
@@ -250,8 +238,8 @@ scenario_swaps() {
   camp_end "$CAMP_BG"
   checks <<'EOF'
 output-swapped-for-links|a file was written through the swapped output or its COPY link|[ -z "$(find "$H/rootonly" "$H/vault" -name "b*.txt")" ] && [ "$(camp_snapshot "$H/vault")" = "$VAULT" ]
-output-swapped-loses-nothing|ordinary files lost|none_lost "$H/drop" b 12
-link-planted-in-output-path|files went through a link the attacker put in an output path|[ ! -e "$H/rootonly/deep" ] && none_lost "$H/drop2" c 3
+output-swapped-loses-nothing|ordinary files lost|kept_or_sent "$H/drop" b{1..12}
+link-planted-in-output-path|files went through a link the attacker put in an output path|[ ! -e "$H/rootonly/deep" ] && kept_or_sent "$H/drop2" c1 c2 c3
 nothing-written-outside|a root-only directory changed|root_dirs_unchanged
 EOF
 }
@@ -261,4 +249,4 @@ case "${1:-}" in
   names | locks | swaps) "scenario_$1" ;;
   *) qv_die "usage: $0 names|locks|swaps" ;;
 esac
-echo "RESULT hostile=$1 tried=$TRIED escaped=$ESCAPED hang=$QV_HANGS"
+echo "RESULT hostile=$1 tried=$TRIED escaped=$ESCAPED"

@@ -49,7 +49,6 @@ EOF
   qv_tmux_wait_exit
   expect_run 0
   qv_screen_wait "Good Luck! Good-By :─) !" 5
-  expect_files out/a.txt=alpha
 }
 
 # Under a C locale (services, containers) box lines and Cyrillic letters

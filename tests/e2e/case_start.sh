@@ -29,6 +29,5 @@ t_startup() {
     "LANGUAGE Russian"
   qv_run strace -f -qq -o /dev/null -P "$QV_DIR/Quorvane.cfg" -e trace=read,pread64 \
     -e inject=read,pread64:error=EIO:when=2
-  expect_run 6 "Can not read file : $(qv_path Quorvane.cfg) !!!" "!Good Luck!"
-  expect_files in/a.txt=alpha !out
+  expect_run 6 "Can not read file : $(qv_path Quorvane.cfg) !!!" "!Good Luck!" @in/a.txt=alpha @!out
 }

@@ -31,9 +31,7 @@ t_stop() {
   qv_wait_for 60 grep -qs ' O=> ' "$QV_DIR/run.log" || qv_die "no file moved after the log was moved"
   qv_stop
   qv_wait_end
-  expect_run 0 "Exit on pressing a key." "^$farewell"
-  [ $(($(grep -n 'Good Luck!' "$QV_DIR/out.txt" | cut -d: -f1) - $(grep -n 'Exit on pressing' \
-    "$QV_DIR/out.txt" | cut -d: -f1))) -gt 5 ] || qv_fail "no banner between the end and the farewell"
+  expect_run 0 "Exit on pressing a key." "^$farewell" "2*At detection of"
   # Each file whole and once: in the input directory, or in both outputs.
   sums() { (cd "$QV_DIR" && sha256sum "$@" | sed 's| .*/| |' | sort); }
   [ "$(sums out1/*)" = "$(sums out2/*)" ] && [ "$(sums in/* out2/*)" = "$(sums orig/*)" ] ||
@@ -55,26 +53,21 @@ t_stop() {
 # there, the run leaves a transcript with every message it had written, which
 # the log lists one per line.
 t_transcript() {
-  local in out fixed n wide log
-
+  local in out fixed wide log
   qv_cfg "DELAY_INTERPR 4000" "DELAY_COPY 0" "LOG_EXIST Yes" "LOG_NAME <PROGRAMM_PATH>/run.log"
   qv_qvr "$(qv_path in)" "Mask: *.txt" "$(qv_path out)" "Command: DO"
   # A name that makes "<in>NAME O=> <out> 5 bytes." fill whole rows of 77.
   in=$(qv_path in)$sep out=$(qv_path out)$sep
   fixed=$((${#in} + ${#out} + 14))
-  n=$(((fixed + 6 + 76) / 77 * 77 - fixed))
-
-  wide=$(printf '%*s' $((n - 4)) '' | tr ' ' w).txt
+  wide=$(printf '%*s' $(((fixed + 6 + 76) / 77 * 77 - fixed - 4)) '' | tr ' ' w).txt
   qv_file "in/$wide" alpha in/b.txt gamma
   qv_start
   qv_wait_for 60 eval '[ "$(grep -c " O=> " "$QV_DIR/raw.txt")" = 2 ]' || qv_die "no two transfers"
   kill -0 "$QV_PID" 2>/dev/null || qv_fail "the run ended before the pause"
   kill -KILL -- "-$QV_PID"
   qv_wait_end
-  expect_run 137 "$in$wide O=> $out 5 bytes." "${in}b.txt O=> $out 5 bytes."
   # No two messages on one line: each transfer line holds one arrow and ends there.
-  [ "$(grep -c '=>' "$QV_DIR/out.txt") $(grep -c ' 5 bytes\.$' "$QV_DIR/out.txt")" = "2 2" ] ||
-    qv_fail "two transfers share a line, or a transfer line goes on"
+  expect_run 137 "$in$wide O=> $out 5 bytes." "${in}b.txt O=> $out 5 bytes." "2*=>" "2* 5 bytes\.$"
   # Every message the log holds (all but its first line) is a line of the transcript.
   log=$(qv_log run.log | cut -c21- | tail -n +2)
   [ -n "$log" ] && ! grep -vxF -f "$QV_DIR/out.txt" <<<"$log" || qv_fail "the transcript lacks these log lines"

@@ -33,16 +33,12 @@ qv_cleanup() {
 trap qv_cleanup EXIT
 trap 'QV_FAILED=1 && exit 130' INT TERM HUP
 
-qv_fail() {
-  echo "FAIL${QV_CASE:+ $QV_CASE}: $*"
-  QV_FAILED=1
-}
+qv_fail() { echo "FAIL${QV_CASE:+ $QV_CASE}: $*" && QV_FAILED=1; }
 qv_die() { qv_fail "$@" && exit 1; }
 
 # qv_workdir: a fresh directory, searchable by every account, in W.
 qv_workdir() {
-  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") || qv_die "cannot set up the case"
-  chmod 755 "$W"
+  W=$(mktemp -d "${TMPDIR:-/tmp}/qv-${QV_CASE:-case}.XXXXXX") && chmod 755 "$W" || qv_die "cannot set up the case"
   QV_DIRS+=("$W")
 }
 
@@ -54,16 +50,11 @@ qv_user() {
 }
 
 # qv_program DIR: a copy of the program in DIR, which becomes QV_DIR.
-qv_program() {
-  QV_DIR=$1
-  qv_command
-  install -D -m 755 "$QV_BIN" "${QV_CMD[-1]}"
-}
+qv_program() { QV_DIR=$1 && qv_command && install -D -m 755 "$QV_BIN" "${QV_CMD[-1]}"; }
 
 # The command line that starts the program of QV_DIR, in QV_CMD.
 qv_command() {
-  QV_CMD=("$QV_DIR/quorvane")
-  [ "$QV_MODE" = native ] || QV_CMD=(wine "$QV_DIR/Quorvane.exe")
+  if [ "$QV_MODE" = native ]; then QV_CMD=("$QV_DIR/quorvane"); else QV_CMD=(wine "$QV_DIR/Quorvane.exe"); fi
 }
 
 # qv_path [RELATIVE_PATH]: a path of QV_DIR as the program sees it (Z:\... under Wine).
@@ -75,9 +66,7 @@ qv_path() {
 # qv_write FILE LINES...: a text file of the program in CP866, or as UTF-8
 # with CR LF when QV_UTF8 is 1 (as an editor of this system writes it).
 qv_write() {
-  if [ "${QV_UTF8:-0}" = 1 ]; then
-    printf '%s\r\n' "${@:2}" >"$1"
-  else
+  if [ "${QV_UTF8:-0}" = 1 ]; then printf '%s\r\n' "${@:2}" >"$1"; else
     printf '%s\n' "${@:2}" | iconv -f UTF-8 -t CP866 >"$1" || qv_die "cannot write $1 in CP866"
   fi
 }
@@ -87,8 +76,7 @@ qv_qvr() { qv_write "$QV_DIR/Quorvane.Qvr" "$@"; }
 # qv_file RELATIVE_PATH CONTENT...: data files (with their directories) in QV_DIR.
 qv_file() {
   while [ $# -ge 2 ]; do
-    mkdir -p "$(dirname "$QV_DIR/$1")"
-    printf %s "$2" >"$QV_DIR/$1"
+    mkdir -p "$(dirname "$QV_DIR/$1")" && printf %s "$2" >"$QV_DIR/$1"
     shift 2
   done
 }
@@ -138,31 +126,22 @@ qv_wait_for() {
 qv_says() { tr -d '\r' <"$QV_DIR/raw.txt" 2>/dev/null | grep -qF -- "$1"; }
 
 # expect_run CODE TEXT...: the run ended with CODE and its transcript holds
-# every TEXT, but those written !TEXT, which it must not hold, and ^TEXT,
-# its last line that is not empty.
-
+# every TEXT, but those written !TEXT, which it must not hold, ^TEXT, its last
+# line that is not empty, and N*REGEX, which exactly N of its lines match;
+# @PATH=CONTENT, @PATH and @!PATH say that QV_DIR holds a file PATH with that
+# content, a file PATH, no entry PATH at all.
 expect_run() {
   [ "$QV_EXIT" = "$1" ] || qv_fail "exit code $QV_EXIT, expected $1"
-  local t
+  local t f
   for t in "${@:2}"; do
     case $t in
       !*) ! grep -qF -- "${t#!}" "$QV_DIR/out.txt" || qv_fail "the output holds: ${t#!}" ;;
       ^*) [ "$(grep -v '^$' "$QV_DIR/out.txt" | tail -n 1)" = "${t#^}" ] || qv_fail "the last line is not ${t#^}" ;;
+      [0-9]\**) [ "$(grep -cE -- "${t#*\*}" "$QV_DIR/out.txt")" = "${t%%\**}" ] || qv_fail "not ${t%%\**} times: ${t#*\*}" ;;
+      @!*) [ ! -e "$QV_DIR/${t#@!}" ] || qv_fail "${t#@!} should not exist" ;;
+      @*=*) f=${t#@} && [ "$(tr -d '\r' <"$QV_DIR/${f%%=*}" 2>/dev/null)" = "${t#*=}" ] || qv_fail "$t does not hold" ;;
+      @*) [ -f "$QV_DIR/${t#@}" ] || qv_fail "missing file ${t#@}" ;;
       *) grep -qF -- "$t" "$QV_DIR/out.txt" || qv_fail "the output lacks: $t" ;;
-    esac
-  done
-}
-
-
-# expect_files PATH=CONTENT | PATH | !PATH ...: a file of QV_DIR with that
-# content, a file, no entry at all.
-expect_files() {
-  local e
-  for e; do
-    case $e in
-      !*) [ ! -e "$QV_DIR/${e#!}" ] || qv_fail "${e#!} should not exist" ;;
-      *=*) [ "$(tr -d '\r' <"$QV_DIR/${e%%=*}" 2>/dev/null)" = "${e#*=}" ] || qv_fail "$e does not hold" ;;
-      *) [ -f "$QV_DIR/$e" ] || qv_fail "missing file $e" ;;
     esac
   done
 }

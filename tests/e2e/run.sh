@@ -33,9 +33,7 @@ run_case() {
 }
 export -f run_case
 
-for file in "$here"/case_*.sh; do
-  sed -nE "s|^(t_[a-z0-9_]+)\(\).*|$file \1|p" "$file" | grep -E "${QV_CASES:-.}"
-done >"$results/cases"
+grep -oE '^t_[a-z0-9_]+' "$here"/case_*.sh | tr : ' ' | grep -E "${QV_CASES:-.}" >"$results/cases"
 xargs -P "${QV_JOBS:-6}" -L 1 bash -c 'run_case "$@"' _ <"$results/cases"
 
 while read -r _ name; do
