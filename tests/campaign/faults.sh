@@ -26,13 +26,13 @@ QV_CASE=fault-${2:-}-${3:-}-${4:-}-${5:-}
 
 # The calls faults are put on.
 SYSCALLS="renameat2 renameat rename linkat link unlinkat unlink rmdir mkdirat mkdir openat write
-  pwrite64 copy_file_range sendfile fsync fdatasync fchmod fchmodat chmod utimensat ftruncate
-  fallocate fcntl"
+  pwrite64 copy_file_range sendfile fsync fdatasync sync_file_range syncfs fchmod fchmodat chmod
+  utimensat ftruncate fallocate fcntl"
 # The short form: "LAYOUT KIND SYSCALL..." each gives one case, at the middle
 # call of the first SYSCALL the program makes.
 SHORT=("onefs kill renameat2" "onefs kill linkat unlinkat unlink" "twofs kill copy_file_range write"
   "twofs kill unlinkat unlink" "twofs ENOSPC copy_file_range write" "onefs EIO fsync fdatasync"
-  "onefs EACCES renameat2 linkat openat")
+  "onefs EIO syncfs" "onefs EACCES renameat2 linkat openat")
 # Names of 250 and 254 bytes on disk (Cyrillic letters, two bytes each in
 # UTF-8): no name in flight may be derived from a file's name and overflow the
 # file system's name limit.
