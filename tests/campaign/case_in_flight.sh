@@ -36,8 +36,8 @@ in_flight() {
     compgen -G "$W/out[12]/.~qv*" >/dev/null || compgen -G "$W/in/.~qv*" >/dev/null
 }
 camp_bg env W="$W" V="$V" bash -c "$(declare -f swapper); swapper"
-QV_TIMEOUT=120 qv_start strace -f -qq -o /dev/null -e trace=fsync,fdatasync \
-  -e inject=fsync,fdatasync:delay_enter=1000000
+QV_TIMEOUT=120 qv_start strace -f -qq -o /dev/null -e trace=fsync,fdatasync,sync_file_range,syncfs \
+  -e inject=fsync,fdatasync,sync_file_range,syncfs:delay_enter=1000000
 qv_wait_for 60 in_flight && mv "$W/staging/big.bin" "$W/in/big.bin" || qv_fail "big.bin never seen in flight"
 qv_wait_end
 camp_end "$CAMP_BG"
