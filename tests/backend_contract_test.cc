@@ -210,21 +210,25 @@ TEST_P(BackendContract, AFileRenamedOverTheSourceIsNeverMovedOrRemoved) {
   EXPECT_EQ(names(*hold), V{});
 }
 
-// A file in flight replaces a name only when asked, is taken back through its
-// own handle, and leaves no name behind when dropped, even read-only; its
-// mode and time are given through the open file (a time comes back exactly
-// or cut to the 100 ns grid). Leftovers of a crashed run go; a live file in
-// flight and a hold directory stay.
+// A file in flight takes what the system copies into it where it can,
+// replaces a name only when asked, is taken back through its own handle, and
+// leaves no name behind when dropped, even read-only; its mode and time are
+// given through the open file (a time comes back exactly or cut to the 100 ns
+// grid). Leftovers of a crashed run go; a live file in flight and a hold
+// directory stay.
 TEST_P(BackendContract, AFileInFlightIsPublishedOnlyAsAskedAndNeverLeftBehind) {
   put(*in_, "N.TXT", "old");
   Error err = Error::kIo;
   auto tmp = in_->create_temp(err);
-  ASSERT_TRUE(tmp) << error_name(err);
-  ASSERT_EQ(tmp->write("new", 3), 3);
+  auto from = in_->open_read("N.TXT", err);
+  ASSERT_TRUE(tmp && from) << error_name(err);
+  const int64_t copied = from->copy_to(*tmp, 100);  // where the system copies by itself
+  ASSERT_EQ(copied == File::kNoSystemCopy ? tmp->write("old", 3) : copied, 3);
+  ASSERT_EQ(tmp->write("+new", 4), 4);
   EXPECT_EQ(in_->publish(*tmp, "N.TXT", false), Error::kExists);
   EXPECT_EQ(content(*in_, "N.TXT"), "old");
   ASSERT_EQ(in_->publish(*tmp, "N.TXT", true), Error::kNone);
-  EXPECT_EQ(content(*in_, "N.TXT"), "new");
+  EXPECT_EQ(content(*in_, "N.TXT"), "old+new");
   ASSERT_EQ(tmp->remove(), Error::kNone);
   tmp.reset();  // (Windows: gone at close)
   FileInfo read_only, info;

@@ -18,7 +18,7 @@ namespace stdfs = std::filesystem;
 
 // What only the Windows file system has to get right (the shared rules are
 // in tests/backend_contract_test.cc): share modes, the read-only bit around a
-// removal, directories held open, and links. Each test works in a directory
+// removal, and links. Each test works in a directory
 // of its own, checked by name through the plain Windows API.
 class Win32FileSystemTest : public testing::Test {
  protected:
@@ -107,16 +107,6 @@ TEST_F(Win32FileSystemTest, RemovingASourceClearsReadOnlyOnlyForTheRemoval) {
       DeleteFileW(at(L"f").c_str());
     }
   }
-}
-
-TEST_F(Win32FileSystemTest, ADirKeepsItsDirectoryFromBeingRenamedOrRemoved) {
-  ASSERT_TRUE(CreateDirectoryW(at(L"in").c_str(), nullptr));
-  Error err = Error::kNone;
-  auto in = dir_->open_dir("in", err);
-  EXPECT_FALSE(MoveFileExW(at(L"in").c_str(), at(L"moved").c_str(), 0));
-  EXPECT_FALSE(RemoveDirectoryW(at(L"in").c_str()));
-  in.reset();
-  EXPECT_TRUE(MoveFileExW(at(L"in").c_str(), at(L"moved").c_str(), 0));
 }
 
 TEST(Win32OperatorPath, RootsOfFullPaths) {
