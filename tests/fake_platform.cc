@@ -806,11 +806,8 @@ std::vector<std::string> FakeLogFile::lines(const std::string& path) const {
 }
 
 void FakeLogFile::set_unwritable(const std::string& path, bool unwritable) {
-  if (unwritable) {
-    unwritable_.insert(path);
-  } else {
-    unwritable_.erase(path);
-  }
+  unwritable_.erase(path);
+  if (unwritable) unwritable_.insert(path);
 }
 
 }  // namespace qv::fake

@@ -16,6 +16,7 @@
 #include "platform/cp866.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/system_posix.h"
+#include "tests/fake_platform.h"
 
 namespace qv::posix {
 namespace {
@@ -42,38 +43,24 @@ TEST(PosixSignals, StopSignalsSetTheFlagAndNeverEndTheProgram) {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &dfl, nullptr);
 }
 
-// A temporary directory with the entries the lock cases need, removed after.
-class LockDirTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/qv-locks.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    base_ = tmpl;
-    // "readable": others could hold a lock in it read-only.
-    for (const auto& [name, mode] : {std::pair{"xdg", 0700}, {"open", 0777}, {"readable", 0755}}) {
-      ASSERT_EQ(::mkdir(at(name).c_str(), 0700), 0);
-      ASSERT_EQ(::chmod(at(name).c_str(), mode), 0);
-    }
-    ASSERT_EQ(::symlink(at("xdg").c_str(), at("link").c_str()), 0);
-  }
-  void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + base_ + "'").c_str()), 0); }
-  std::string at(const std::string& name) const { return base_ + "/" + name; }
-  // Inode of a path, or of an open descriptor; 0 when there is none.
-  static ino_t inode(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-  }
-  static ino_t inode(int fd) {
-    struct stat st;
-    return fd >= 0 && ::fstat(fd, &st) == 0 ? st.st_ino : 0;
-  }
-  std::string base_;
-};
-
 // The lock directory is the runtime directory only when it is the account's
 // own, not a link and closed to everyone else; otherwise the account's own
 // 0700 directory, which is refused in turn when it is anything else.
-TEST_F(LockDirTest, OnlyADirectoryNoOtherAccountCanWriteIsTaken) {
+TEST(PosixLocks, OnlyADirectoryNoOtherAccountCanWriteIsTaken) {
+  char tmpl[] = "/tmp/qv-locks.XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string base = tmpl;
+  auto at = [&](const std::string& name) { return base + "/" + name; };
+  auto inode = [](const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  // "readable": others could hold a lock in it read-only.
+  for (const auto& [name, mode] : {std::pair{"xdg", 0700}, {"open", 0777}, {"readable", 0755}}) {
+    ASSERT_EQ(::mkdir(at(name).c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(at(name).c_str(), mode), 0);
+  }
+  ASSERT_EQ(::symlink(at("xdg").c_str(), at("link").c_str()), 0);
   enum Own { kFresh, kMode755, kLinkToXdg, kForeignOwner };
   struct Case {
     const char* runtime;  // under the test directory; "-" for a relative path
@@ -101,73 +88,66 @@ TEST_F(LockDirTest, OnlyADirectoryNoOtherAccountCanWriteIsTaken) {
     std::string runtime = c.runtime == nullptr ? "" : c.runtime[0] == '-' ? "xdg" : at(c.runtime);
     int fd = open_lock_directory(c.runtime == nullptr ? nullptr : runtime.c_str(), temp);
     const std::string chosen = c.chosen;
-    const ino_t expected = chosen.empty() ? 0 : inode(chosen == "xdg" ? at("xdg") : own);
-    EXPECT_EQ(inode(fd), expected) << n;
-    if (chosen == "own") {
-      struct stat st;
-      ASSERT_EQ(::lstat(own.c_str(), &st), 0);
-      EXPECT_EQ(st.st_mode & 07777, 0700u) << n;
-    }
+    struct stat st {};
+    EXPECT_EQ(fd >= 0 && ::fstat(fd, &st) == 0 ? st.st_ino : 0,
+              chosen.empty() ? 0 : inode(chosen == "xdg" ? at("xdg") : own))
+        << n;
+    EXPECT_TRUE(chosen != "own" || (::lstat(own.c_str(), &st) == 0 && (st.st_mode & 07777) == 0700))
+        << n;
     if (fd >= 0) ::close(fd);
   }
+  EXPECT_EQ(std::system(("rm -rf '" + base + "'").c_str()), 0);
 }
 
-class HeadlessTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_EQ(::pipe(in_), 0);
-    ASSERT_EQ(::pipe2(out_, O_NONBLOCK), 0);
-    console_ = make_headless_console(in_[0], out_[1], stop_);
-  }
-  void TearDown() override {
-    console_.reset();
-    for (int fd : {in_[0], in_[1], out_[0], out_[1]})
-      if (fd >= 0) ::close(fd);
-  }
-  std::string output() {
-    std::string got;
-    char buf[256];
-    for (ssize_t n; (n = ::read(out_[0], buf, sizeof buf)) > 0;) got.append(buf, n);
-    return got;
-  }
-  void close_input() {
-    ::close(in_[1]);
-    in_[1] = -1;
-  }
-  int in_[2], out_[2];
-  std::atomic<bool> stop_{false};
-  std::unique_ptr<ConsoleDevice> console_;
-};
-
-// Written at once, unfinished line or not; control bytes are characters like
-// any other (their glyphs) and only a line break ends a line.
-TEST_F(HeadlessTest, TranscriptIsUtf8WithGlyphsWrittenOutAtOnce) {
-  EXPECT_FALSE(console_->interactive());
-  console_->transcript("Файл ─"_oem);
-  EXPECT_EQ(output(), "Файл ─") << "an unfinished line waited for its end";
-  console_->transcript("\n\r\x1b\x07\x7f");
-  console_->transcript_line_break();
-  EXPECT_EQ(output(), "◙♪←•⌂\n");
-  console_->transcript("tail");
-  EXPECT_EQ(output(), "tail");
+// Two locks of one name exclude each other, even inside one process; the
+// name becomes a plain file name.
+TEST(PosixLocks, TwoLocksOfOneNameExcludeEachOther) {
+  EXPECT_EQ(lock_file_name("Global\\Time_Unic-2"), "quorvane-Global_Time_Unic-2.lock");
+  fake::FakeEnvironment env;
+  PosixProcess process(env);
+  auto first = process.named_lock("qv-unit-test"), second = process.named_lock("qv-unit-test");
+  ASSERT_TRUE(first->lock_within(1000));
+  EXPECT_FALSE(second->lock_within(10));
+  first->unlock();
+  EXPECT_TRUE(second->lock_within(1000));
+  second->unlock();
 }
 
-TEST_F(HeadlessTest, EndOfInputIsNeverAKeyButAStopOrTheEndEndsTheWait) {
-  stop_.store(true);
-  console_->wait_key();  // input open and empty: only the stop ends it
-  EXPECT_FALSE(console_->key_waiting());
-  stop_.store(false);
-  close_input();
-  console_->wait_key();  // would hang if the end of input were not seen
-  EXPECT_FALSE(console_->key_waiting());
-}
-
-TEST_F(HeadlessTest, AByteOnInputIsAKeyThatStaysWaiting) {
-  ASSERT_EQ(::write(in_[1], "q", 1), 1);
-  close_input();  // the byte still counts before the end
-  EXPECT_TRUE(console_->key_waiting());
-  EXPECT_TRUE(console_->key_waiting()) << "looking consumed the key";
-  console_->wait_key();  // returns at once: a key is waiting
+// The headless console fed through pipes: written at once, unfinished line or
+// not, control bytes as their glyphs, only a line break ends a line. A byte
+// before the end of input is a key that stays waiting; the end of input is
+// never a key but ends the wait, and so does a stop.
+TEST(PosixHeadless, WritesUtf8AtOnceAndHasAKeyOnlyBeforeTheEndOfInput) {
+  for (bool with_key : {false, true}) {
+    SCOPED_TRACE(with_key);
+    int in[2], out[2];
+    ASSERT_EQ(::pipe(in), 0);
+    ASSERT_EQ(::pipe2(out, O_NONBLOCK), 0);
+    auto output = [&] {
+      char buf[256];
+      const ssize_t n = ::read(out[0], buf, sizeof buf);
+      return std::string(buf, n > 0 ? n : 0);
+    };
+    std::atomic<bool> stop{true};
+    auto console = make_headless_console(in[0], out[1], stop);
+    EXPECT_FALSE(console->interactive());
+    console->transcript("Файл ─"_oem);
+    EXPECT_EQ(output(), "Файл ─") << "an unfinished line waited for its end";
+    console->transcript("\n\r\x1b\x07\x7f");
+    console->transcript_line_break();
+    EXPECT_EQ(output(), "◙♪←•⌂\n");
+    console->wait_key();  // input open and empty: only the stop ends it
+    stop = false;
+    if (with_key) {
+      ASSERT_EQ(::write(in[1], "q", 1), 1);
+    }
+    ::close(in[1]);       // a byte still counts before the end
+    console->wait_key();  // would hang if the end of input were not seen
+    EXPECT_EQ(console->key_waiting(), with_key);
+    EXPECT_EQ(console->key_waiting(), with_key) << "looking consumed the key";
+    console.reset();
+    for (int fd : {in[0], out[0], out[1]}) ::close(fd);
+  }
 }
 
 }  // namespace

@@ -11,29 +11,26 @@ namespace qv::win32 {
 namespace {
 
 TEST(Win32Util, ErrorsMapOntoThePortableSpace) {
-  struct Case {
-    DWORD code;
-    Error want;
-  } cases[] = {{ERROR_SUCCESS, Error::kNone},
-               {ERROR_FILE_NOT_FOUND, Error::kNotFound},
-               {ERROR_PATH_NOT_FOUND, Error::kNotFound},
-               {ERROR_INVALID_DRIVE, Error::kNotFound},
-               {ERROR_ACCESS_DENIED, Error::kAccessDenied},
-               {ERROR_SHARING_VIOLATION, Error::kLocked},
-               {ERROR_LOCK_VIOLATION, Error::kLocked},
-               {ERROR_FILE_EXISTS, Error::kExists},
-               {ERROR_ALREADY_EXISTS, Error::kExists},
-               {ERROR_DISK_FULL, Error::kNoSpace},
-               {ERROR_HANDLE_DISK_FULL, Error::kNoSpace},
-               {ERROR_DIRECTORY, Error::kNotDirectory},
-               {ERROR_INVALID_NAME, Error::kBadName},
-               {ERROR_FILENAME_EXCED_RANGE, Error::kBadName},
-               {ERROR_NOT_SAME_DEVICE, Error::kCrossDevice},
-               {ERROR_DIR_NOT_EMPTY, Error::kExists},
-               {ERROR_DELETE_PENDING, Error::kNotFound},
-               {ERROR_CANT_RESOLVE_FILENAME, Error::kNotRegular},
-               {ERROR_CRC, Error::kIo}};
-  for (const Case& c : cases) EXPECT_EQ(error_from_win32(c.code), c.want) << c.code;
+  const std::pair<DWORD, Error> cases[] = {{ERROR_SUCCESS, Error::kNone},
+                                           {ERROR_FILE_NOT_FOUND, Error::kNotFound},
+                                           {ERROR_PATH_NOT_FOUND, Error::kNotFound},
+                                           {ERROR_INVALID_DRIVE, Error::kNotFound},
+                                           {ERROR_ACCESS_DENIED, Error::kAccessDenied},
+                                           {ERROR_SHARING_VIOLATION, Error::kLocked},
+                                           {ERROR_LOCK_VIOLATION, Error::kLocked},
+                                           {ERROR_FILE_EXISTS, Error::kExists},
+                                           {ERROR_ALREADY_EXISTS, Error::kExists},
+                                           {ERROR_DISK_FULL, Error::kNoSpace},
+                                           {ERROR_HANDLE_DISK_FULL, Error::kNoSpace},
+                                           {ERROR_DIRECTORY, Error::kNotDirectory},
+                                           {ERROR_INVALID_NAME, Error::kBadName},
+                                           {ERROR_FILENAME_EXCED_RANGE, Error::kBadName},
+                                           {ERROR_NOT_SAME_DEVICE, Error::kCrossDevice},
+                                           {ERROR_DIR_NOT_EMPTY, Error::kExists},
+                                           {ERROR_DELETE_PENDING, Error::kNotFound},
+                                           {ERROR_CANT_RESOLVE_FILENAME, Error::kNotRegular},
+                                           {ERROR_CRC, Error::kIo}};
+  for (const auto& [code, want] : cases) EXPECT_EQ(error_from_win32(code), want) << code;
 }
 
 // Names cross between CP866 and UTF-16 both ways; a character CP866 cannot
