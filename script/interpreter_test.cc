@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/cp866.h"
@@ -108,64 +109,25 @@ TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
   }
 }
 
-// Blank lines are skipped but counted; a line is cut at 255 bytes and the rest
-// of it dropped; the raw line keeps what the statement line loses. A rewind
-// reopens the changed file at its first line.
-TEST(ReaderTest, StatementLinesNamePhysicalLinesAndRewindReopens) {
-  ScriptRun r(
-      "--// daily distribution\r\nD:\\EXCHANGE\\IN\r\n\r\n \t \r\n  Mask: *.dbf\t\r\n"
-      "E:\\ARCHIVE --// long-term copy\r\n" +
-      std::string(300, 'A') + "\r\n--// tail\r\n");
-  qv::Run& run = r.run;
-  struct Want {
-    int32_t line;
-    std::string statement, raw;
-  } want[] = {
-      {2, "D:\\EXCHANGE\\IN", "D:\\EXCHANGE\\IN"},
-      {5, "Mask: *.dbf", "  Mask: *.dbf\t"},
-      {6, "E:\\ARCHIVE", "E:\\ARCHIVE --// long-term copy"},
-      {7, std::string(255, 'A'), std::string(255, 'A')},
-      {8, "", "--// tail"},
-  };
-  for (const Want& w : want) {
-    read_statement_line(run);
-    EXPECT_EQ(run.script.line_number, w.line);
-    EXPECT_EQ(run.script.statement_line.str(), w.statement) << "line " << w.line;
-    EXPECT_EQ(run.script.raw_line.str(), w.raw) << "line " << w.line;
-  }
-  EXPECT_TRUE(script_at_end(run));
-  r.fp.fs.add_file("C:\\QV\\Quorvane.Qvr", "\r\nNEW\r\n");
-  rewind_script(run);
-  EXPECT_EQ(run.script.line_number, 0);
-  read_statement_line(run);
-  EXPECT_EQ(run.script.statement_line.str() + std::to_string(run.script.line_number), "NEW2");
-}
-
 // A script is found by name beside the executable, never in the current
-// directory, and never a directory of that name.
+// directory, and never a directory of that name; a missing one ends with 6.
 TEST(ReaderTest, MissingScriptIsReportedAndEndsWithSix) {
-  struct Case {
-    const char* program_dir;
-    uint8_t lang;
-    const char* elsewhere;  // a file (or directory, ending in '\') that is not the script
-    const char* expected;
-  } cases[] = {
+  const std::tuple<const char*, uint8_t, std::string, const char*> cases[] = {
       {"C:\\QV", 0, "C:\\WORK\\Quorvane.Qvr",
        "The file of a for interpretation is not found C:\\QV\\Quorvane.Qvr"},
       {"C:\\QV", 1, "C:\\QV\\Quorvane.Qvr\\",
        "Файл для интерпретации не найден C:\\QV\\Quorvane.Qvr"},
       {"", 0, "C:\\QV\\Quorvane.Qvr", "is not found Quorvane.Qvr"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [program_dir, lang, elsewhere, expected] : cases) {
     fake::FakePlatform fp;
-    const std::string elsewhere = c.elsewhere;
     if (elsewhere.back() == '\\') fp.fs.add_dir(elsewhere.substr(0, elsewhere.size() - 1));
     if (elsewhere.back() != '\\') fp.fs.add_file(elsewhere, "IN\r\n");
     qv::Run run{fp.platform};
-    run.program_dir = c.program_dir;
-    run.settings.lang = c.lang;
-    EXPECT_EQ(locate_script(run), Ending{6}) << c.elsewhere;
-    EXPECT_NE(fp.console.transcript_utf8().find(c.expected), std::string::npos)
+    run.program_dir = program_dir;
+    run.settings.lang = lang;
+    EXPECT_EQ(locate_script(run), Ending{6}) << elsewhere;
+    EXPECT_NE(fp.console.transcript_utf8().find(expected), std::string::npos)
         << fp.console.transcript_utf8();
   }
 }

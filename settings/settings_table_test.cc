@@ -112,26 +112,5 @@ TEST(Macros, ExpandAtAFixedDateAndBeforeTheFirstRefresh) {
   EXPECT_EQ(char_code(35).str() + char_code(36).str() + char_code(-1).str(), "Z");
 }
 
-// The refresh expands the settings once but not the language; a result is
-// cut at 255 bytes and a value is never expanded again.
-TEST(Macros, RefreshExpandsSettingsOnceAndResultsAreCut) {
-  fake::FakePlatform fp;
-  fp.env.exe = std::string("C:\\<PROGRAMM_PATH>") + std::string(30, 'D') + "\\Q.EXE";
-  qv::Run run(fp.platform);
-  store_startup_dirs(run);
-  set_defaults(run.settings);
-  run.settings.create_dir = "<DAY>";
-  run.settings.language = "<DAY>";
-  const std::string dir = "C:\\<PROGRAMM_PATH>" + std::string(30, 'D');
-  const std::string out = expand_at(fp, run, {.year = 2026, .month = 12, .day = 5, .second = 9},
-                                    std::string(235, 'x') + "<PROGRAMM_PATH>");
-  const Settings& s = run.settings;
-  EXPECT_EQ(s.log_name.str() + "|" + s.name_batnik.str() + "|" + s.create_dir.str() + "|" +
-                s.language.str(),
-            dir + "\\Quorvane.log|" + dir + "\\Quorvane.bat|05|<DAY>");
-  EXPECT_EQ(out, std::string(235, 'x') + dir.substr(0, 20));
-  EXPECT_EQ(std::pair(run.clock.get().year, run.clock.get().second), std::pair(2026, 9));
-}
-
 }  // namespace
 }  // namespace qv
