@@ -71,35 +71,11 @@ bool eventually(Done done) {
   return done();
 }
 
-TEST(ClockThread, LocksHeldElsewhereNeitherStopTheCountNorTheEndAndTheDateComesBack) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  // Another instance holds both drawing locks until it is told to let go.
-  std::atomic<int> stage{0};
-  std::thread holder([&] {
-    auto clock = p.process.named_lock("Time_Unic"), title = p.process.named_lock("Hint");
-    stage = clock->lock_within(1000) && title->lock_within(1000) ? 1 : -1;
-    while (stage != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    clock->unlock();
-    title->unlock();
-  });
-  while (stage == 0) std::this_thread::yield();
-  EXPECT_EQ(stage, 1) << "the other instance could not take the locks";
-  start_clock_thread(run);
-  start_title_thread(run);
-  EXPECT_TRUE(eventually([&] { return run.drawing.elapsed.load() >= 3; }));
-  draw_date_line(run);  // the main thread's date line gives up too
-  EXPECT_TRUE(run.drawing.date_line_pending.load());
-  EXPECT_EQ(p.console.row(1) + p.console.row(4) + p.console.row(25), blanks(240));
-  stage = 2;
-  holder.join();
-  EXPECT_TRUE(eventually([&] { return p.console.row(1).find("Saturday") != std::string::npos; }));
-  stop_clock_thread(run);
-  stop_title_thread(run);
-  EXPECT_FALSE(run.drawing.clock_thread.joinable() || run.drawing.title_thread.joinable());
-}
-
-TEST(ClockThread, BothThreadsRunUntilStoppedKeepTheCursorAndTheTitleFollowsItsFlag) {
+// Another instance holds both drawing locks: the count goes on, nothing is
+// drawn and the main thread's date line gives up too. Once they are free
+// both threads draw (the title as its flag says), keep the cursor where it
+// was and end when stopped.
+TEST(ClockThread, LocksHeldElsewhereThenBothThreadsDrawUntilStoppedAndKeepTheCursor) {
   for (const bool drawing : {true, false}) {
     const std::string title =
         drawing ? "Quorvane file distributor 1.11 version ( Win+ ) 2001y." + blanks(4) : blanks(58);
@@ -107,18 +83,37 @@ TEST(ClockThread, BothThreadsRunUntilStoppedKeepTheCursorAndTheTitleFollowsItsFl
     qv::Run run(p.platform);
     run.drawing.title_drawing = drawing;
     run.screen.goto_xy(5, 7);
+    std::atomic<int> stage{0};
+    std::thread holder([&] {
+      auto clock = p.process.named_lock("Time_Unic"), hint = p.process.named_lock("Hint");
+      stage = clock->lock_within(1000) && hint->lock_within(1000) ? 1 : -1;
+      while (stage != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      clock->unlock();
+      hint->unlock();
+    });
+    while (stage == 0) std::this_thread::yield();
+    EXPECT_EQ(stage, 1) << "the other instance could not take the locks";
     start_clock_thread(run);
     start_title_thread(run);
     EXPECT_TRUE(eventually([&] { return run.drawing.elapsed.load() >= 3; }));
+    draw_date_line(run);
+    EXPECT_TRUE(run.drawing.date_line_pending.load());
+    EXPECT_EQ(p.console.row(1) + p.console.row(4) + p.console.row(25), blanks(240));
+    stage = 2;
+    holder.join();
+    // The date line with the clock (white) and the elapsed time (grey).
+    const std::regex date(R"( +\w+, \d+ \w+ \d{4} year\. +\d\d:\d\d:\d\d)");
+    EXPECT_TRUE(eventually([&] {
+      return std::regex_match(p.console.row(1), date) &&
+             std::regex_search(p.console.row(4), std::regex(R"(^ {15}.*\d Day)")) &&
+             p.console.row(25) == blanks(5) + title + blanks(17);
+    })) << p.console.row(1)
+        << "\n"
+        << p.console.row(4) << "\n"
+        << p.console.row(25);
     stop_clock_thread(run);
     stop_title_thread(run);
     EXPECT_FALSE(run.drawing.clock_thread.joinable() || run.drawing.title_thread.joinable());
-    EXPECT_EQ(p.console.row(25), blanks(5) + title + blanks(17));
-    // The date line with the clock (white) and the elapsed time (grey).
-    EXPECT_TRUE(std::regex_match(p.console.row(1),
-                                 std::regex(R"( +\w+, \d+ \w+ 2026 year\. +\d\d:\d\d:\d\d)")))
-        << p.console.row(1);
-    EXPECT_TRUE(std::regex_search(p.console.row(4), std::regex(R"(^ {15}.*\d Day)")));
     EXPECT_EQ(p.console.cell(73, 1).attr, kWhite);
     EXPECT_EQ(p.console.cell(16, 4).attr, kLightGrey);
     EXPECT_EQ(p.console.cell(6, 25).attr, drawing ? kCyan : kLightGrey);
