@@ -74,15 +74,6 @@ TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
   }
 }
 
-// Expands `text` after the clock was set to `t` and read (year 0: never read).
-std::string expand_at(fake::FakePlatform& fp, Run& run, const LocalTime& t, std::string_view text) {
-  if (t.year != 0) {
-    fp.clock.set(t);
-    macro_refresh(run);
-  }
-  return expand_macros(run, Text(text)).str();
-}
-
 // Before the first refresh (while the settings load) the clock fields are zero.
 TEST(Macros, ExpandAtAFixedDateAndBeforeTheFirstRefresh) {
   const LocalTime kDec{.year = 2026, .month = 12, .day = 5, .hour = 14, .minute = 7, .second = 9};
@@ -107,7 +98,9 @@ TEST(Macros, ExpandAtAFixedDateAndBeforeTheFirstRefresh) {
     qv::Run run(fp.platform);
     store_startup_dirs(run);
     run.state.found_files = 1234;
-    EXPECT_EQ(expand_at(fp, run, c.at, c.in), c.out) << cp866_to_utf8(c.in);
+    fp.clock.set(c.at);
+    if (c.at.year != 0) macro_refresh(run);  // year 0: the clock was never read
+    EXPECT_EQ(expand_macros(run, Text(c.in)).str(), c.out) << cp866_to_utf8(c.in);
   }
   EXPECT_EQ(char_code(35).str() + char_code(36).str() + char_code(-1).str(), "Z");
 }
