@@ -40,6 +40,16 @@ struct ScriptRun {
   qv::Run run{fp.platform};
 };
 
+// The pieces of `text` between the `separator` characters; none for "".
+std::vector<std::string> split(std::string_view text, char separator) {
+  std::vector<std::string> pieces(text.empty() ? 0 : 1);
+  for (char c : text) {
+    if (c == separator) pieces.emplace_back();
+    if (c != separator) pieces.back() += c;
+  }
+  return pieces;
+}
+
 // Each row: a script, the state after each step, and the pieces (split at
 // '|') the transcript holds in this order ("" for none). A report names the
 // file, the line and the raw line, then its message; a faulty line ends the
@@ -48,12 +58,7 @@ struct ScriptRun {
 // inputs (any case) and "" lines are dropped, repeated outputs kept.
 TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
   const std::string head = "--// head\r\nMask: *.x\r\n", blk = "IN\r\nMask: *.x\r\nOUT\r\n";
-  struct Case {
-    std::string script;
-    uint8_t lang;
-    const char* states;  // after each step, split at ';'
-    const char* reports;
-  } cases[] = {
+  const std::tuple<std::string, uint8_t, const char*, const char*> cases[] = {
       {blk + "Command: Do-Out\r\nNEXT\r\n", 0, "IN,|OUT,|*.x + 1 4;IN,NEXT,|| + 1 5", ""},
       {blk + "Command: Делать-входные\r\nNEXT\r\n", 0, "IN,|OUT,|*.x + 1 4;NEXT,|OUT,| + 1 5", ""},
       {blk + "Command: 00\r\nNEXT\r\n", 0, "IN,|OUT,|*.x + 1 4;NEXT,|| + 1 5", ""},
@@ -89,23 +94,15 @@ TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
       {head + "Command: DO\r\n", 0, "",
        "Number of the input catalogues 0!|Number of the target catalogues 0!"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.script);
-    ScriptRun r(c.script, c.lang);
-    for (std::string_view rest = c.states; !rest.empty();) {
-      const std::size_t semi = std::min(rest.find(';'), rest.size());
-      EXPECT_EQ(r.step(), rest.substr(0, semi));
-      rest.remove_prefix(std::min(semi + 1, rest.size()));
-    }
-    if (!c.states[0]) r.step();
+  for (const auto& [script, lang, states, reports] : cases) {
+    SCOPED_TRACE(script);
+    ScriptRun r(script, lang);
+    for (const std::string& state : split(states, ';')) EXPECT_EQ(r.step(), state);
+    if (!states[0]) r.step();
     const std::string out = r.fp.console.transcript_utf8();
     std::size_t at = 0;
-    for (std::string_view rest = c.reports; at != std::string::npos && !rest.empty();) {
-      const std::size_t bar = std::min(rest.find('|'), rest.size());
-      at = out.find(std::string(rest.substr(0, bar)), at);
-      rest.remove_prefix(std::min(bar + 1, rest.size()));
-    }
-    EXPECT_TRUE(c.reports[0] ? at != std::string::npos : out.empty()) << out;
+    for (const std::string& piece : split(reports, '|')) at = out.find(piece, at);
+    EXPECT_TRUE(reports[0] ? at != std::string::npos : out.empty()) << out;
   }
 }
 

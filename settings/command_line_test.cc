@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+#include <vector>
+
 #include "platform/cp866.h"
 #include "script/text_utils.h"
 #include "settings/macros.h"
@@ -50,12 +54,7 @@ constexpr const char* kUnknown = "To the Unknown program parameter\n";
 constexpr const char* kDump = "       < Выводим параметры...> ";
 
 TEST(CommandLine, SwitchesAndTheirEndings) {
-  struct Case {
-    std::vector<std::string> args;
-    uint8_t lang;
-    Ending help, other;
-    const char* shows;
-  } cases[] = {
+  const std::tuple<std::vector<std::string>, uint8_t, Ending, Ending, const char*> cases[] = {
       {{"/HELP"}, 1, 0, std::nullopt, kEnglishHelp},
       {{"/H"}, 0, 0, std::nullopt, kEnglishHelp},
       {{ansi(U"/П")}, 0, 0, std::nullopt, kRussianHelp},
@@ -68,12 +67,12 @@ TEST(CommandLine, SwitchesAndTheirEndings) {
       {{"/DEB", "/D"}, 0, std::nullopt, 2, kUnknown},  // the first argument decides
       {{"/ПОМОЩЬ"}, 0, std::nullopt, 2, kUnknown},     // UTF-8 bytes are no Windows-1251 switch
   };
-  for (const Case& c : cases) {
-    Outcome o = run_switches(c.args, c.lang);
-    EXPECT_EQ(o.help, c.help) << c.args[0];
-    EXPECT_EQ(o.other, c.other) << c.args[0];
-    EXPECT_NE(o.transcript.find(c.shows), std::string::npos) << c.args[0] << "\n" << o.transcript;
-    EXPECT_EQ(o.waits, o.other == 2 ? 0 : 1) << c.args[0];
+  for (const auto& [args, lang, help, other, shows] : cases) {
+    Outcome o = run_switches(args, lang);
+    EXPECT_EQ(o.help, help) << args[0];
+    EXPECT_EQ(o.other, other) << args[0];
+    EXPECT_NE(o.transcript.find(shows), std::string::npos) << args[0] << "\n" << o.transcript;
+    EXPECT_EQ(o.waits, o.other == 2 ? 0 : 1) << args[0];
   }
   EXPECT_EQ(run_switches({"/HELPME"}, 1).transcript, "Неизвестный программе параметр\n");
 }
