@@ -78,10 +78,7 @@ TEST(SettingsTable, ApplySettingOutcomesAndStoredValues) {
 TEST(Macros, ExpandAtAFixedDateAndBeforeTheFirstRefresh) {
   const LocalTime kDec{.year = 2026, .month = 12, .day = 5, .hour = 14, .minute = 7, .second = 9};
   const LocalTime kOct{.year = 2026, .month = 10, .day = 31, .hour = 23}, kNone{};
-  struct Case {
-    LocalTime at;
-    std::string_view in, out;
-  } cases[] = {
+  const std::tuple<LocalTime, std::string_view, std::string_view> cases[] = {
       {kNone, "[<YEAR>]<MONTH><DAY><HOUR><MIN><SEC>", "[]0000000000"},
       {kNone, "<MONTH_CHAR><DAY_CHAR><HOUR_CHAR> <NUMBER_FILE>", "000 1234"},
       {kDec, "D:\\IN\\<MONTH>_<YEAR>\\<DAY>\\<MIN>_<SEC>\\", "D:\\IN\\12_26\\05\\07_09\\"},
@@ -93,14 +90,14 @@ TEST(Macros, ExpandAtAFixedDateAndBeforeTheFirstRefresh) {
       {kDec, "<PROGRAMM_PATH>|<КАТАЛОГ_ПРОГРАММЫ>"_oem, "C:\\QV|C:\\QV"},
       {kDec, "<START_PATH>|<СТАРТОВЫЙ_КАТАЛОГ>"_oem, "C:\\WORK|C:\\WORK"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [at, in, out] : cases) {
     fake::FakePlatform fp;
     qv::Run run(fp.platform);
     store_startup_dirs(run);
     run.state.found_files = 1234;
-    fp.clock.set(c.at);
-    if (c.at.year != 0) macro_refresh(run);  // year 0: the clock was never read
-    EXPECT_EQ(expand_macros(run, Text(c.in)).str(), c.out) << cp866_to_utf8(c.in);
+    fp.clock.set(at);
+    if (at.year != 0) macro_refresh(run);  // year 0: the clock was never read
+    EXPECT_EQ(expand_macros(run, Text(in)).str(), out) << cp866_to_utf8(in);
   }
   EXPECT_EQ(char_code(35).str() + char_code(36).str() + char_code(-1).str(), "Z");
 }
