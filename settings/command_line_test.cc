@@ -15,16 +15,6 @@
 namespace qv {
 namespace {
 
-// An argument as the platform hands it over: Windows-1251 bytes.
-std::string ansi(std::u32string_view s) {
-  std::string out;
-  for (char32_t c : s) {
-    if (c == U'Ё') c = 0xA8;
-    out += static_cast<char>(c >= 0x410 && c <= 0x44F ? c - 0x410 + 0xC0 : c);
-  }
-  return out;
-}
-
 struct Outcome {
   Ending help, other;
   std::string transcript;
@@ -57,13 +47,13 @@ TEST(CommandLine, SwitchesAndTheirEndings) {
   const std::tuple<std::vector<std::string>, uint8_t, Ending, Ending, const char*> cases[] = {
       {{"/HELP"}, 1, 0, std::nullopt, kEnglishHelp},
       {{"/H"}, 0, 0, std::nullopt, kEnglishHelp},
-      {{ansi(U"/П")}, 0, 0, std::nullopt, kRussianHelp},
-      {{ansi(U"/помощь")}, 1, 0, std::nullopt, kRussianHelp},
-      {{"/D", "/h"}, 0, 0, std::nullopt, kEnglishHelp},  // help first, in any case
+      {{"/\xCF"}, 0, 0, std::nullopt, kRussianHelp},  // arguments come in Windows-1251: /П
+      {{"/\xEF\xEE\xEC\xEE\xF9\xFC"}, 1, 0, std::nullopt, kRussianHelp},  // /помощь
+      {{"/D", "/h"}, 0, 0, std::nullopt, kEnglishHelp},                   // help first, in any case
       {{"/?"}, 0, std::nullopt, 0, kEnglishHelp},
       {{"/?"}, 1, std::nullopt, 0, kRussianHelp},
       {{"/DEBUG", "junk"}, 0, std::nullopt, 1, kDump},
-      {{ansi(U"/О")}, 0, std::nullopt, 1, kDump},
+      {{"/\xCE"}, 0, std::nullopt, 1, kDump},          // /О
       {{"/DEB", "/D"}, 0, std::nullopt, 2, kUnknown},  // the first argument decides
       {{"/ПОМОЩЬ"}, 0, std::nullopt, 2, kUnknown},     // UTF-8 bytes are no Windows-1251 switch
   };
@@ -93,7 +83,7 @@ TEST(CommandLine, TheHintWithoutArguments) {
 }
 
 TEST(CommandLine, DebugDumpListsExpandedSettingsAndArguments) {
-  const Outcome o = run_switches({"/D", ansi(U"Ёж")}, 0);
+  const Outcome o = run_switches({"/D", "\xA8\xE6"}, 0);  // Ёж in Windows-1251
   EXPECT_EQ(o.other, 1);
   for (const char* expected : {
            "             Log_Name       - <C:\\QV\\Quorvane.log>\n",
