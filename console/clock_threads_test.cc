@@ -4,11 +4,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 
 #include "platform/cp866.h"
