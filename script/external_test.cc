@@ -32,8 +32,9 @@ struct ExternalRun {
 // longer than a text is searched to its end); a name with arguments is no
 // file name. A missing or switched-off program never starts.
 TEST(ExternalTest, FindInPathAndAMissingProgramNeverStarts) {
+  // The command, PATH and the full name found ("" when none).
   const std::tuple<const char*, std::string, std::string> cases[] = {
-      // "" when not found{"C:\\TOOLS\\job.bat", "", "C:\\TOOLS\\job.bat"},
+      {"C:\\TOOLS\\job.bat", "", "C:\\TOOLS\\job.bat"},
       {"job.bat", "C:\\NONE;C:\\BIN;C:\\TOOLS", "C:\\BIN\\job.bat"},
       {"job.bat", std::string(300, ';') + "C:\\TOOLS", "C:\\TOOLS\\job.bat"},
       {"job.bat /q", "C:\\BIN", ""}};
