@@ -17,25 +17,6 @@ std::string cells_text(const Screen& s, int x, int y, int n) {
   return out;
 }
 
-TEST(ScreenWindow, WrapAtTheLastColumnAndScrollOnlyTheWindow) {
-  fake::FakeConsole console;
-  Screen s(console);
-  s.window(3, 13, 79, 23);        // the done-operations panel: 77 columns, 11 rows
-  s.write(std::string(77, 'a'));  // the last column moves the cursor on at once
-  EXPECT_EQ(s.where_x(), 1);
-  EXPECT_EQ(s.where_y(), 2);
-  EXPECT_EQ(s.cell(3, 14).ch, ' ');
-  s.write("bc");
-  // A message ending in the last column of the bottom row scrolls the window once.
-  s.goto_xy(1, 11);
-  s.write(std::string(77, 'z'));
-  EXPECT_EQ(s.where_x(), 1);
-  EXPECT_EQ(s.where_y(), 11);
-  EXPECT_EQ(cells_text(s, 3, 13, 3), "bc ");
-  EXPECT_EQ(cells_text(s, 3, 22, 77), std::string(77, 'z'));
-  EXPECT_EQ(cells_text(s, 3, 23, 77), std::string(77, ' '));
-}
-
 TEST(ScreenWindow, NumbersAndTextCutAtTheScreenEdge) {
   fake::FakeConsole console;
   Screen s(console);

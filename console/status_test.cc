@@ -74,7 +74,6 @@ TEST(StatusScreen, BuiltCellForCellAndALongRunStaysInItsPanels) {
     run.screen.write(message);
     transcript += message;
     save_done_cursor(run);
-    run.script.cycle = i % 2 ? 2 : 1;  // the unknown-files colour follows the cycle
     add_unknown_entry(run, "file" + std::to_string(i) + ".dat");
     // Masks scroll the history panel; a long one wraps and the next follows on its row.
     add_history_entry(run, i == 299 ? "ABCDEFGHIJKLMNOPQRST" : "*.M" + std::to_string(i));
@@ -99,8 +98,6 @@ TEST(StatusScreen, BuiltCellForCellAndALongRunStaysInItsPanels) {
             blanks(11) + "300     370370100" + blanks(13) + "5" + "In   2 Out  15");
   EXPECT_EQ(shown(p.console, 33, 10, 12) + shown(p.console, 33, 11, 12),
             "file299.dat file300.dat ");
-  EXPECT_EQ(p.console.cell(33, 10).attr, kYellow);
-  EXPECT_EQ(p.console.cell(33, 11).attr, kLightGreen);
   for (int y = 3; y <= 8; ++y) {
     EXPECT_EQ(shown(p.console, 2, y, 14), blanks(7) + "*.M" + std::to_string(290 + y) + " ");
     EXPECT_EQ(p.console.cell(14, y).attr, kGreen) << y;

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/cp866.h"
@@ -39,6 +39,16 @@ struct ScriptRun {
   qv::Run run{fp.platform};
 };
 
+// The pieces of `text` between the `separator` characters; none for "".
+std::vector<std::string> split(std::string_view text, char separator) {
+  std::vector<std::string> pieces(text.empty() ? 0 : 1);
+  for (char c : text) {
+    if (c == separator) pieces.emplace_back();
+    if (c != separator) pieces.back() += c;
+  }
+  return pieces;
+}
+
 // Each row: a script, the state after each step, and the pieces (split at
 // '|') the transcript holds in this order ("" for none). A report names the
 // file, the line and the raw line, then its message; a faulty line ends the
@@ -47,12 +57,7 @@ struct ScriptRun {
 // inputs (any case) and "" lines are dropped, repeated outputs kept.
 TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
   const std::string head = "--// head\r\nMask: *.x\r\n", blk = "IN\r\nMask: *.x\r\nOUT\r\n";
-  struct Case {
-    std::string script;
-    uint8_t lang;
-    const char* states;  // after each step, split at ';'
-    const char* reports;
-  } cases[] = {
+  const std::tuple<std::string, uint8_t, const char*, const char*> cases[] = {
       {blk + "Command: Do-Out\r\nNEXT\r\n", 0, "IN,|OUT,|*.x + 1 4;IN,NEXT,|| + 1 5", ""},
       {blk + "Command: Делать-входные\r\nNEXT\r\n", 0, "IN,|OUT,|*.x + 1 4;NEXT,|OUT,| + 1 5", ""},
       {blk + "Command: 00\r\nNEXT\r\n", 0, "IN,|OUT,|*.x + 1 4;NEXT,|| + 1 5", ""},
@@ -88,84 +93,37 @@ TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
       {head + "Command: DO\r\n", 0, "",
        "Number of the input catalogues 0!|Number of the target catalogues 0!"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.script);
-    ScriptRun r(c.script, c.lang);
-    for (std::string_view rest = c.states; !rest.empty();) {
-      const std::size_t semi = std::min(rest.find(';'), rest.size());
-      EXPECT_EQ(r.step(), rest.substr(0, semi));
-      rest.remove_prefix(std::min(semi + 1, rest.size()));
-    }
-    if (!c.states[0]) r.step();
+  for (const auto& [script, lang, states, reports] : cases) {
+    SCOPED_TRACE(script);
+    ScriptRun r(script, lang);
+    for (const std::string& state : split(states, ';')) EXPECT_EQ(r.step(), state);
+    if (!states[0]) r.step();
     const std::string out = r.fp.console.transcript_utf8();
     std::size_t at = 0;
-    for (std::string_view rest = c.reports; at != std::string::npos && !rest.empty();) {
-      const std::size_t bar = std::min(rest.find('|'), rest.size());
-      at = out.find(std::string(rest.substr(0, bar)), at);
-      rest.remove_prefix(std::min(bar + 1, rest.size()));
-    }
-    EXPECT_TRUE(c.reports[0] ? at != std::string::npos : out.empty()) << out;
+    for (const std::string& piece : split(reports, '|')) at = out.find(piece, at);
+    EXPECT_TRUE(reports[0] ? at != std::string::npos : out.empty()) << out;
   }
-}
-
-// Blank lines are skipped but counted; a line is cut at 255 bytes and the rest
-// of it dropped; the raw line keeps what the statement line loses. A rewind
-// reopens the changed file at its first line.
-TEST(ReaderTest, StatementLinesNamePhysicalLinesAndRewindReopens) {
-  ScriptRun r(
-      "--// daily distribution\r\nD:\\EXCHANGE\\IN\r\n\r\n \t \r\n  Mask: *.dbf\t\r\n"
-      "E:\\ARCHIVE --// long-term copy\r\n" +
-      std::string(300, 'A') + "\r\n--// tail\r\n");
-  qv::Run& run = r.run;
-  struct Want {
-    int32_t line;
-    std::string statement, raw;
-  } want[] = {
-      {2, "D:\\EXCHANGE\\IN", "D:\\EXCHANGE\\IN"},
-      {5, "Mask: *.dbf", "  Mask: *.dbf\t"},
-      {6, "E:\\ARCHIVE", "E:\\ARCHIVE --// long-term copy"},
-      {7, std::string(255, 'A'), std::string(255, 'A')},
-      {8, "", "--// tail"},
-  };
-  for (const Want& w : want) {
-    read_statement_line(run);
-    EXPECT_EQ(run.script.line_number, w.line);
-    EXPECT_EQ(run.script.statement_line.str(), w.statement) << "line " << w.line;
-    EXPECT_EQ(run.script.raw_line.str(), w.raw) << "line " << w.line;
-  }
-  EXPECT_TRUE(script_at_end(run));
-  r.fp.fs.add_file("C:\\QV\\Quorvane.Qvr", "\r\nNEW\r\n");
-  rewind_script(run);
-  EXPECT_EQ(run.script.line_number, 0);
-  read_statement_line(run);
-  EXPECT_EQ(run.script.statement_line.str() + std::to_string(run.script.line_number), "NEW2");
 }
 
 // A script is found by name beside the executable, never in the current
-// directory, and never a directory of that name.
+// directory, and never a directory of that name; a missing one ends with 6.
 TEST(ReaderTest, MissingScriptIsReportedAndEndsWithSix) {
-  struct Case {
-    const char* program_dir;
-    uint8_t lang;
-    const char* elsewhere;  // a file (or directory, ending in '\') that is not the script
-    const char* expected;
-  } cases[] = {
+  const std::tuple<const char*, uint8_t, std::string, const char*> cases[] = {
       {"C:\\QV", 0, "C:\\WORK\\Quorvane.Qvr",
        "The file of a for interpretation is not found C:\\QV\\Quorvane.Qvr"},
       {"C:\\QV", 1, "C:\\QV\\Quorvane.Qvr\\",
        "Файл для интерпретации не найден C:\\QV\\Quorvane.Qvr"},
       {"", 0, "C:\\QV\\Quorvane.Qvr", "is not found Quorvane.Qvr"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [program_dir, lang, elsewhere, expected] : cases) {
     fake::FakePlatform fp;
-    const std::string elsewhere = c.elsewhere;
     if (elsewhere.back() == '\\') fp.fs.add_dir(elsewhere.substr(0, elsewhere.size() - 1));
     if (elsewhere.back() != '\\') fp.fs.add_file(elsewhere, "IN\r\n");
     qv::Run run{fp.platform};
-    run.program_dir = c.program_dir;
-    run.settings.lang = c.lang;
-    EXPECT_EQ(locate_script(run), Ending{6}) << c.elsewhere;
-    EXPECT_NE(fp.console.transcript_utf8().find(c.expected), std::string::npos)
+    run.program_dir = program_dir;
+    run.settings.lang = lang;
+    EXPECT_EQ(locate_script(run), Ending{6}) << elsewhere;
+    EXPECT_NE(fp.console.transcript_utf8().find(expected), std::string::npos)
         << fp.console.transcript_utf8();
   }
 }

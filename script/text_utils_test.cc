@@ -7,7 +7,6 @@
 
 #include "console/time_text.h"
 #include "control/run.h"
-#include "control/startup.h"
 #include "platform/cp866.h"
 #include "script/line_reader.h"
 #include "tests/fake_platform.h"
@@ -100,11 +99,7 @@ TEST(LineReader, LineEndsCtrlZLongLinesAndUtf8) {
   std::string zhe300;
   for (int i = 0; i < 300; ++i) zhe300 += "Ж";
   const std::string ascii_4094(4094, 'a');  // then a line end: Ж spans bytes 4096 and 4097
-  struct Case {
-    std::string content;
-    bool allowed;
-    std::string lines;
-  } cases[] = {
+  const std::tuple<std::string, bool, std::string> cases[] = {
       {"", false, ""},
       {"a\nb", false, "a|b|"},
       {"\n\n", false, "||"},
@@ -126,34 +121,16 @@ TEST(LineReader, LineEndsCtrlZLongLinesAndUtf8) {
       {ascii_4094 + "\nЖ\n", true, ascii_4094.substr(0, 255) + "|" + oem("Ж") + "|"},
       {"Ж\n\xD0", true, "Ж|\xD0|"},  // the file ends inside a sequence
   };
-  for (const Case& c : cases) {
+  for (const auto& [content, allowed, want] : cases) {
     fake::FakePlatform fp;
-    fp.fs.add_file("C:\\F.TXT", c.content);
+    fp.fs.add_file("C:\\F.TXT", content);
     Error err = Error::kNone;
-    auto reader = LineReader::open(fp.fs, Text("C:\\F.TXT"), err, c.allowed);
+    auto reader = LineReader::open(fp.fs, Text("C:\\F.TXT"), err, allowed);
     ASSERT_NE(reader, nullptr);
     std::string lines;
     Text line;
     while (!reader->at_end() && reader->next(line)) lines += line.str() + "|";
-    EXPECT_EQ(lines, c.lines) << c.content.substr(0, 20);
-  }
-}
-
-// A settings file and a task script in UTF-8 with Cyrillic words and
-// directory names work where the system's text is UTF-8; elsewhere the same
-// settings file holds a Boolean value that is no word of the table.
-TEST(LineReader, SettingsAndScriptInUtf8MoveFilesWhereTextIsUtf8) {
-  for (bool utf8 : {true, false}) {
-    fake::FakePlatform fp;
-    fp.env.utf8_text = utf8;
-    fp.fs.add_file("C:\\QV\\Quorvane.cfg",
-                   "VALID_CYCLE_FULL_RUN 1\nCODE_RETURN_CYCLE 3\nDELAY_INTERPR 0\n"
-                   "DELAY_COPY 0\nANALIS_SOPR Нет --// без сопроводительных\n");
-    fp.fs.add_file("C:\\QV\\Quorvane.Qvr",
-                   "C:\\Входящие\nMask: *.*\nC:\\Архив\\Исходящие\nCommand: DO\n");
-    fp.fs.add_file(oem("C:\\Входящие\\Отчёт.txt"), "data");
-    EXPECT_EQ(run_program(fp.platform), utf8 ? 3 : 8);
-    EXPECT_EQ(fp.fs.exists(oem("C:\\Архив\\Исходящие\\Отчёт.txt")), utf8);
+    EXPECT_EQ(lines, want) << content.substr(0, 20);
   }
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 #include "platform/cp866.h"
 #include "script/text_utils.h"
 #include "settings/settings_table.h"
@@ -33,11 +36,7 @@ struct CfgRun {
 constexpr const char* kInclude = "INCLUDE <PROGRAMM_PATH>\\extra.cfg";
 
 TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
-  struct Case {
-    std::string content, extra;
-    int code;
-    std::string report;
-  } cases[] = {
+  const std::tuple<std::string, std::string, int, std::string> cases[] = {
       {"LOG_NAME = D:\\LOG\\run.log", "", 6,
        "File C:\\QV\\Quorvane.cfg\nincorrect amount of words (3) in line 1.\n"
        "->LOG_NAME = D:\\LOG\\run.log<-\n"},
@@ -65,14 +64,14 @@ TEST(Loader, EachFaultEndsWithItsCodeAndReport) {
       {"--// loops\nINCLUDE <PROGRAMM_PATH>\\Quorvane.cfg", "", 6,
        "File C:\\QV\\Quorvane.cfg\nINCLUDE nested deeper than 16 files in line 2."},
   };
-  for (const Case& c : cases) {
+  for (const auto& [content, extra, code, report] : cases) {
     CfgRun t;
-    EXPECT_EQ(t.load(c.content, c.extra), c.code) << c.content;
-    EXPECT_NE(t.out().find(c.report), std::string::npos) << t.out();
-    EXPECT_EQ(t.fp.clock.slept_ms(), 3000) << c.content;
-    if (c.report.find("nested") != std::string::npos) {
+    EXPECT_EQ(t.load(content, extra), code) << content;
+    EXPECT_NE(t.out().find(report), std::string::npos) << t.out();
+    EXPECT_EQ(t.fp.clock.slept_ms(), 3000) << content;
+    if (report.find("nested") != std::string::npos) {
       EXPECT_EQ(t.fp.fs.calls(fake::FsOp::kOpenRead), 16);
-    } else if (c.report.find("not found") != std::string::npos) {  // a directory is no file
+    } else if (report.find("not found") != std::string::npos) {  // a directory is no file
       EXPECT_EQ(t.fp.console.cell(1, 1).attr, (kRed << 4) | kYellow);
       EXPECT_EQ(t.run.screen.attribute(), kLightGrey);  // back to the colours at start
     }
