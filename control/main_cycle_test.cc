@@ -356,31 +356,23 @@ TEST(YoungFiles, TheLastChangeMustBeAtLeastMinFileAgeAgo) {
   }
 }
 
-RawEntry entry(const char* name, uint32_t attributes = kAttrArchive) {
-  RawEntry e;
-  e.name = name;
-  e.info.attributes = attributes;
-  return e;
-}
-
-std::vector<std::string> names_of(const std::vector<UnknownFiles::Entry>& entries) {
-  std::vector<std::string> out;
-  for (const UnknownFiles::Entry& e : entries) out.push_back(e.dir.str() + e.name.str());
-  return out;
-}
-
 // However many files a directory holds, a cycle keeps a bounded number of
 // them; the next cycles go on with the ones not listed yet, none twice.
 TEST(UnknownFiles, MemoryIsBoundedAndNoFileIsListedTwice) {
   UnknownFiles u;
   std::set<std::string> listed;
+  RawEntry file;
+  file.info.attributes = kAttrArchive;
   for (std::size_t got = 1; got > 0;) {
     SearchObserver* o = u.watch("D:\\BIG\\", "*.DAT", 37);
-    for (int i = 0; i < 2000; ++i) o->passed_over(entry(("F" + std::to_string(i)).c_str()));
-    const std::vector<std::string> names = names_of(u.end_cycle(""));
-    got = names.size();
+    for (int i = 0; i < 2000; ++i) {
+      file.name = Text("F" + std::to_string(i));
+      o->passed_over(file);
+    }
+    const std::vector<UnknownFiles::Entry> entries = u.end_cycle("");
+    got = entries.size();
     EXPECT_LT(got, 2000u) << "one cycle kept the whole directory";
-    for (const std::string& n : names) EXPECT_TRUE(listed.insert(n).second) << n;
+    for (const UnknownFiles::Entry& e : entries) EXPECT_TRUE(listed.insert(e.name.str()).second);
   }
   EXPECT_EQ(listed.size(), 2000u);
 }
