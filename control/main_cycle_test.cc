@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "console/banner.h"
 #include "console/status.h"
 #include "control/startup.h"
 #include "control/unknown_files.h"
