@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "console/banner.h"
 #include "console/status.h"
 #include "control/startup.h"
 #include "control/unknown_files.h"
@@ -73,52 +72,42 @@ struct CycleRun {
   bool said(const std::string& s) const { return out().find(s) != std::string::npos; }
 };
 
-// The elapsed counter is set when the first cycle closes, so the second turn
-// is the first that can meet the run-time limit.
+// The run ends at the first exit condition it meets, each with its code and
+// report: the cycle limit; the run-time limit (the elapsed counter is set when
+// the first cycle closes, so the second turn is the first that can meet it);
+// a key press or a stop request, tested before each candidate, code 0: a key
+// pressed after the first test lets exactly the file in hand through.
+// <NUMBER_FILE> counts the files that passed before.
 TEST(MainCycle, ExitConditionsAndTheirCodes) {
   struct Case {
     int64_t cycle_limit, elapsed_after_first_cycle;
+    int key_after_checks;  // -1: no key
+    bool stop;
     int code;
+    std::size_t moved;
     const char* message;
   } cases[] = {
-      {1, 100, 11, "Exit by amount cycles of perfomance files configuration 1."},
-      {5, 5, 22, "Exit on time work of the program without bat-file 5."},
-      {2, 4, 11, "Exit by amount cycles of perfomance files configuration 2."},
+      {1, 100, -1, false, 11, 3, "Exit by amount cycles of perfomance files configuration 1."},
+      {5, 5, -1, false, 22, 3, "Exit on time work of the program without bat-file 5."},
+      {2, 4, -1, false, 11, 3, "Exit by amount cycles of perfomance files configuration 2."},
+      {5, 0, 0, false, 0, 0, "Exit on pressing a key."},
+      {5, 0, -1, true, 0, 0, "Exit on pressing a key."},
+      {5, 0, 1, false, 0, 1, "Exit on pressing a key."},
   };
   for (const Case& c : cases) {
-    CycleRun r;
+    SCOPED_TRACE(&c - cases);
+    CycleRun r("C:\\OUT\\<NUMBER_FILE>");
     r.run.settings.valid_cycle_full_run = c.cycle_limit;
     r.run.settings.number_time_work = 5;
     r.run.settings.code_return_cycle = 11;
     r.run.settings.code_return_time = 22;
-    r.program_after_each_cycle([&] { r.run.drawing.elapsed.store(c.elapsed_after_first_cycle); });
-    r.go();
-    EXPECT_EQ(r.run.state.exit_code, c.code) << c.message;
-    EXPECT_TRUE(r.said(c.message)) << r.out();
-  }
-}
-
-// A key press and a stop request end the run alike with code 0, tested
-// before each candidate: a waiting key keeps every file where it is, a key
-// pressed after the first test lets exactly the file in hand through.
-// <NUMBER_FILE> counts the files that passed before.
-TEST(MainCycle, KeyPressOrStopRequestEndsTheRunWithCodeZero) {
-  struct Case {
-    int key_after_checks;  // -1: no key
-    bool stop;
-    std::size_t moved;
-  } cases[] = {{0, false, 0}, {-1, true, 0}, {1, false, 1}, {-1, false, 3}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(&c - cases);
-    CycleRun r("C:\\OUT\\<NUMBER_FILE>");
-    r.run.settings.valid_cycle_full_run = 5;  // the run without a key ends with 9
-    r.run.settings.code_return_cycle = 9;
     r.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT", "C:\\IN\\C.DAT"});
     if (c.key_after_checks >= 0) r.fp.console.press_key(c.key_after_checks);
     r.fp.process.stop = c.stop;
+    r.program_after_each_cycle([&] { r.run.drawing.elapsed.store(c.elapsed_after_first_cycle); });
     r.go();
-    EXPECT_EQ(r.run.state.exit_code, c.moved == 3 ? 9 : 0);
-    EXPECT_EQ(r.said("Exit on pressing a key."), c.moved < 3);
+    EXPECT_EQ(r.run.state.exit_code, c.code);
+    EXPECT_TRUE(r.said(c.message)) << r.out();
     EXPECT_EQ(r.fp.fs.list("C:\\OUT").size(), 2 * c.moved);
     EXPECT_EQ(r.run.state.found_files, static_cast<int64_t>(c.moved));
     for (std::size_t i = 0; i < c.moved; ++i)
@@ -188,29 +177,22 @@ TEST(MainCycle, FilesOfATurnLandTogetherAndFailAlone) {
 // A block cut short by a faulty line or by a read error of the task script
 // is not carried out; the read error ends the run with code 6.
 TEST(MainCycle, BlockCutShortIsNotCarriedOut) {
-  struct Case {
-    std::string last_line;
-    int read_fault;  // 0: none; else the read of the script that fails
-    int code;
-  } cases[] = {{"Command: DO", 0, 3},
-               {"four words on line", 0, 3},
-               {"\"C:\\X", 0, 3},
-               {"--//" + std::string(5000, '-') + "\r\nCommand: DO", 1, 6},
-               {"--//" + std::string(5000, '-') + "\r\nCommand: DO", 2, 6}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.last_line.substr(0, 20) + std::to_string(c.read_fault));
+  const std::string cut_by_read_error = "--//" + std::string(5000, '-') + "\r\nCommand: DO";
+  for (const std::string last_line :
+       {"Command: DO", "four words on line", cut_by_read_error.c_str()}) {
+    SCOPED_TRACE(last_line.substr(0, 20));
+    const bool read_fault = last_line == cut_by_read_error, moved = last_line == "Command: DO";
     CycleRun r;
-    r.script("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n" + c.last_line + "\r\n");
-    r.run.settings.valid_cycle_full_run = c.read_fault ? 2 : 1;
+    r.script("C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\n" + last_line + "\r\n");
+    r.run.settings.valid_cycle_full_run = read_fault ? 2 : 1;
     r.run.settings.code_return_cycle = 3;
     r.add({"C:\\IN\\A.DAT"});
-    if (c.read_fault) r.fp.fs.fail(fake::FsOp::kRead, c.read_fault, Error::kIo, false, ".Qvr");
+    if (read_fault) r.fp.fs.fail(fake::FsOp::kRead, 2, Error::kIo, false, ".Qvr");
     r.go();
-    const bool moved = c.last_line == "Command: DO";
     EXPECT_EQ(r.fp.fs.exists("C:\\OUT\\A.DAT"), moved);
     EXPECT_EQ(r.fp.fs.exists("C:\\IN\\A.DAT"), !moved);
-    EXPECT_EQ(r.run.state.exit_code, c.code);
-    EXPECT_EQ(r.said("Can not read file : C:\\QV\\Quorvane.Qvr !!!"), c.code == 6);
+    EXPECT_EQ(r.run.state.exit_code, read_fault ? 6 : 3);
+    EXPECT_EQ(r.said("Can not read file : C:\\QV\\Quorvane.Qvr !!!"), read_fault);
   }
 }
 
@@ -335,6 +317,7 @@ TEST(MainCycle, UnknownFilesPanelAfterEachCycleInTheCycleColour) {
   r.script("C:\\IN\r\nMask: *.DAT\r\nC:\\OUT\r\nCommand: DO\r\nMask: *.TXT\r\nCommand: DO\r\n");
   r.run.settings.valid_cycle_full_run = 2;
   r.add({"C:\\IN\\A.DAT", "C:\\IN\\B.TXT", "C:\\IN\\JUNK.BIN", "C:\\IN\\SUB\\X.BIN"});
+  r.fp.fs.add_file("C:\\IN\\HIDDEN.BIN", "h", kAttrHidden);  // left out by the attribute mask
   r.program_after_each_cycle([&] { r.add({"C:\\IN\\NEW.BIN"}); });
   r.go();
   EXPECT_EQ(r.fp.fs.calls(fake::FsOp::kList), 4) << "two searches in each of two cycles";
@@ -357,8 +340,8 @@ TEST(YoungFiles, TheLastChangeMustBeAtLeastMinFileAgeAgo) {
     int64_t mtime_ago, ctime_ago;  // seconds before now; ctime -1: none kept
     bool arriving;
   } cases[] = {
-      {0, 0, -1, false},  {5, 4, -1, true},       {5, 5, -1, false},
-      {5, 3600, 1, true}, {5, 3600, 3600, false}, {5, -60, -1, true},
+      {0, 0, -1, false},      {5, 4, -1, true},   {5, 5, -1, false},   {5, 3600, 1, true},
+      {5, 3600, 3600, false}, {5, -60, -1, true}, {0, -60, -1, false},
   };
   for (const Case& c : cases) {
     fake::FakePlatform fp;
@@ -372,52 +355,23 @@ TEST(YoungFiles, TheLastChangeMustBeAtLeastMinFileAgeAgo) {
   }
 }
 
-RawEntry entry(const char* name, uint32_t attributes = kAttrArchive) {
-  RawEntry e;
-  e.name = name;
-  e.info.attributes = attributes;
-  return e;
-}
-
-std::vector<std::string> names_of(const std::vector<UnknownFiles::Entry>& entries) {
-  std::vector<std::string> out;
-  for (const UnknownFiles::Entry& e : entries) out.push_back(e.dir.str() + e.name.str());
-  return out;
-}
-
-// A file is unknown when no mask its directory was searched with in the
-// cycle matches it (nor the covering-note mask, when notes are sent);
-// sub-directories and entries the attribute mask leaves out are no files.
-TEST(UnknownFiles, PassedOverFilesThatNoMaskOfTheirDirectoryMatches) {
-  UnknownFiles u;
-  const Text in = "C:\\IN\\", other = "C:\\OTHER\\";
-  SearchObserver* o = u.watch(in, "*.DAT", 37);
-  ASSERT_NE(o, nullptr);
-  for (const RawEntry& e : {entry("JUNK.BIN"), entry("B.TXT"), entry("SUB", kAttrDirectory),
-                            entry("HIDDEN.BIN", kAttrHidden), entry("NOTE.(S)")})
-    o->passed_over(e);
-  u.watch(other, "*.TXT", 37)->passed_over(entry("JUNK.BIN"));
-  u.watch(in, "*.TXT", 37)->passed_over(entry("A.DAT"));  // matched by the first search
-  EXPECT_EQ(names_of(u.end_cycle("*.(S)")),
-            (std::vector<std::string>{"C:\\IN\\JUNK.BIN", "C:\\OTHER\\JUNK.BIN"}));
-  // Listed once per run; without notes being sent the note is unknown too.
-  u.watch(in, "*.DAT", 37)->passed_over(entry("JUNK.BIN"));
-  u.watch(in, "*.DAT", 37)->passed_over(entry("NOTE.(S)"));
-  EXPECT_EQ(names_of(u.end_cycle("")), std::vector<std::string>{"C:\\IN\\NOTE.(S)"});
-}
-
 // However many files a directory holds, a cycle keeps a bounded number of
 // them; the next cycles go on with the ones not listed yet, none twice.
 TEST(UnknownFiles, MemoryIsBoundedAndNoFileIsListedTwice) {
   UnknownFiles u;
   std::set<std::string> listed;
+  RawEntry file;
+  file.info.attributes = kAttrArchive;
   for (std::size_t got = 1; got > 0;) {
     SearchObserver* o = u.watch("D:\\BIG\\", "*.DAT", 37);
-    for (int i = 0; i < 2000; ++i) o->passed_over(entry(("F" + std::to_string(i)).c_str()));
-    const std::vector<std::string> names = names_of(u.end_cycle(""));
-    got = names.size();
+    for (int i = 0; i < 2000; ++i) {
+      file.name = Text("F" + std::to_string(i));
+      o->passed_over(file);
+    }
+    const std::vector<UnknownFiles::Entry> entries = u.end_cycle("");
+    got = entries.size();
     EXPECT_LT(got, 2000u) << "one cycle kept the whole directory";
-    for (const std::string& n : names) EXPECT_TRUE(listed.insert(n).second) << n;
+    for (const UnknownFiles::Entry& e : entries) EXPECT_TRUE(listed.insert(e.name.str()).second);
   }
   EXPECT_EQ(listed.size(), 2000u);
 }
@@ -426,11 +380,6 @@ constexpr char kSettings[] = "C:\\QV\\Quorvane.cfg";
 constexpr char kScript[] = "C:\\QV\\Quorvane.Qvr";
 constexpr char kQuickRun[] =
     "VALID_CYCLE_FULL_RUN 1\r\nCODE_RETURN_CYCLE 3\r\nDELAY_INTERPR 0\r\nDELAY_COPY 0\r\n";
-
-std::string title_of(fake::FakePlatform& fp) {
-  Run probe(fp.platform);
-  return cp866_to_utf8(product_title(probe));
-}
 
 // The text of a row from column x to its last non-blank character.
 std::string row_from(const fake::FakeConsole& c, int x, int y) {
@@ -441,26 +390,20 @@ std::string row_from(const fake::FakeConsole& c, int x, int y) {
   return out;
 }
 
-// The banner comes first; the exit report, the second banner and the
-// farewell close the run, the cursor left hidden. The exit banner replaces
+// The exit report, the second banner and the farewell (once, in the run's
+// language) close the run, the cursor left hidden. The exit banner replaces
 // the status screen: title and heading above, the contacts in two columns.
 TEST(Startup, RunEndsWithExitReportSecondBannerAndFarewell) {
   fake::FakePlatform fp;
   fp.fs.add_file(kSettings, std::string(kQuickRun) + "LANGUAGE Russian\r\n");
   fp.fs.add_file(kScript, "C:\\IN\r\nMask: *.*\r\nC:\\OUT\r\nCommand: DO\r\n");
-  fp.fs.add_file("C:\\IN\\A.DAT", "data");
   EXPECT_EQ(run_program(fp.platform), 3);
-  EXPECT_TRUE(fp.fs.exists("C:\\OUT\\A.DAT"));
-  const std::string out = fp.console.transcript_utf8(), title = title_of(fp);
-  const std::string farewell = "Удачи! Всего лучшего :─) !\n";
-  ASSERT_FALSE(title.empty());
-  EXPECT_EQ(out.rfind(title, 0), 0u) << out;
-  ASSERT_GE(out.size(), farewell.size());
-  EXPECT_EQ(out.substr(out.size() - farewell.size()), farewell);
-  EXPECT_EQ(out.find(":─) !"), out.rfind(":─) !"));  // written once
+  const std::string out = fp.console.transcript_utf8();
   const auto& c = fp.console;
   const std::string exit_title = row_from(c, 1, 1);  // the version line, in the run's language
   EXPECT_NE(out.find("конфигурации 1.\n" + exit_title + "\n\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find(":─) !"), out.size() - std::string(":─) !\n").size()) << "once, at the end";
+  EXPECT_NE(out.find("Удачи! Всего лучшего :─) !\n"), std::string::npos);
   EXPECT_EQ(exit_title.substr(exit_title.size() - 9) + "|" + row_from(c, 1, 2), "( Win+ ).|");
   EXPECT_NE(row_from(c, 1, 3), "");
   // Contacts from column 31 in rows 5-7, a second column from 40 in rows 9-11.
@@ -480,33 +423,30 @@ TEST(Startup, StartUpStepsEndTheRunInTheirOrder) {
   const std::string longest = "C:\\" + std::string(239, 'd');     // 242 + "\\Quorvane.cfg" = 255
   const std::string beyond = "C:\\QV\\" + std::string(300, 'c');  // cut, it would be C:\QV
   struct Case {
-    const char* name;
     std::vector<std::string> args;
     const char* settings;  // nullptr: no settings file
     int code;
     std::string dir;  // of the program, "": C:\QV
   } cases[] = {
-      {"settings read before the script is looked for", {}, "NO_SUCH_KEY 1\r\n", 7},
-      {"help switch before the settings", {"/H"}, nullptr, 0},
-      {"settings read before the other switches", {"/X"}, nullptr, 6},
-      {"unknown argument before the script is looked for", {"/X"}, kQuickRun, 2},
-      {"the longest program directory", {}, "NO_SUCH_KEY 1\r\n", 7, longest},
-      {"a program directory too long", {}, "NO_SUCH_KEY 1\r\n", 6, beyond},
+      {{}, "NO_SUCH_KEY 1\r\n", 7},  // settings read before the script is looked for
+      {{"/H"}, nullptr, 0},          // help switch before the settings
+      {{"/X"}, nullptr, 6},          // settings read before the other switches
+      {{"/X"}, kQuickRun, 2},        // unknown argument before the script is looked for
+      {{}, "NO_SUCH_KEY 1\r\n", 7, longest},
+      {{}, "NO_SUCH_KEY 1\r\n", 6, beyond},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
     fake::FakePlatform fp;
     fp.env.args = c.args;
     if (!c.dir.empty()) fp.env.exe = c.dir + "\\QUORVANE.EXE";
     if (c.settings) fp.fs.add_file(kSettings, c.settings);
     if (c.settings) fp.fs.add_file(longest + "\\Quorvane.cfg", c.settings);
-    EXPECT_EQ(run_program(fp.platform), c.code) << c.name;
-    const std::string out = fp.console.transcript_utf8();
-    EXPECT_EQ(out.rfind(title_of(fp), 0), 0u) << c.name << "\n" << out;
-    EXPECT_EQ(out.find("Good Luck!"), std::string::npos) << c.name;
-    EXPECT_EQ(out.find("The path of the program is longer than 255 characters : " + beyond +
-                       "\\QUORVANE.EXE !!!") != std::string::npos,
-              c.dir == beyond)
-        << out;
+    EXPECT_EQ(run_program(fp.platform), c.code);
+    EXPECT_EQ(fp.console.transcript_utf8().find("The path of the program is longer than 255 "
+                                                "characters : " +
+                                                beyond + "\\QUORVANE.EXE !!!") != std::string::npos,
+              c.dir == beyond);
   }
 }
 
@@ -520,9 +460,9 @@ TEST(Startup, StartPauseOnlyWhenAsked) {
     qv::Run run(fp.platform);
     initialise_modules(run);
     run.start_pause = start_pause;
-    EXPECT_EQ(start_up(run), std::nullopt) << start_pause;
-    EXPECT_EQ(fp.clock.slept_ms(), start_pause ? 2700 : 0) << start_pause;
-    EXPECT_NE(run.script.file, nullptr) << start_pause;
+    EXPECT_EQ(start_up(run), std::nullopt);
+    EXPECT_EQ(fp.clock.slept_ms(), start_pause ? 2700 : 0);
+    EXPECT_NE(run.script.file, nullptr);
   }
 }
 
