@@ -148,6 +148,7 @@ const Text& create_dir_step(Run& run) {
 // One output of a dispatch.
 struct Output {
   std::string shown;           // the final directory, for reports
+  std::shared_ptr<Dir> named;  // the directory its path names
   std::shared_ptr<Dir> dir;    // the final directory itself
   FileInfo id;                 // its device and index
   bool move = false;           // the last output: the file is moved there
@@ -195,6 +196,10 @@ class Dispatch {
   void give_up();
   int handles() const;
   int64_t bytes_written() const;
+  // The directory the path of output `i` named, once it was opened.
+  std::shared_ptr<Dir> named_dir(std::size_t i) const {
+    return i < outs_.size() ? outs_[i].named : nullptr;
+  }
 
  private:
   bool prepare(const Destination& to, bool move);
@@ -330,18 +335,16 @@ bool Dispatch::refuse_take(Error err, bool stuck) {
 
 bool Dispatch::open_target(Output& out, const Destination& to) {
   out.shown = to.path;
-  if (to.dir) {
-    out.dir = to.dir;
-    return true;
-  }
+  out.named = to.dir;
   const Text path = fit_path(to.path);
-  if (!directory_exists(run_, path)) {
-    out.dir = create_directory_path(run_, path);
-    return out.dir != nullptr;
+  if (!out.named && !directory_exists(run_, path)) {
+    out.named = create_directory_path(run_, path);
+  } else if (!out.named) {
+    Error err = Error::kNone;
+    out.named = run_.os.fs.open_dir(path, err);
+    if (!out.named) report_cannot_create(run_, target(out));
   }
-  Error err = Error::kNone;
-  out.dir = run_.os.fs.open_dir(path, err);
-  if (!out.dir) report_cannot_create(run_, target(out));
+  out.dir = out.named;
   return out.dir != nullptr;
 }
 
@@ -594,8 +597,18 @@ Batch::~Batch() {
 }
 
 bool Batch::add(const RawEntry& file, const std::vector<Destination>& to) {
+  std::vector<Destination> at = to;
+  for (Destination& d : at) {
+    if (d.dir) continue;
+    for (const Destination& opened : opened_) {
+      if (opened.path == d.path) d.dir = opened.dir;
+    }
+  }
   auto d = std::make_unique<Dispatch>(run_, file);
-  if (!d->prepare_all(to)) return false;
+  if (!d->prepare_all(at)) return false;
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    if (!at[i].dir) opened_.push_back(Destination{at[i].path, d->named_dir(i)});
+  }
   if (files_.empty()) started_ms_ = run_.os.clock.monotonic_ms();
   files_.push_back(std::move(d));
   return true;
@@ -626,6 +639,7 @@ void Batch::land(const std::function<void(std::vector<DoneTarget>&)>& delivered)
     delivered(done);
   }
   files_.clear();
+  opened_.clear();
 }
 
 bool send_file(Run& run, const RawEntry& file, const std::vector<Destination>& to,

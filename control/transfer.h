@@ -53,6 +53,9 @@ class Batch {
 
   Run& run_;
   std::vector<std::unique_ptr<Dispatch>> files_;
+  // Output directories opened by the files of the batch, by their paths: the
+  // later files go through the same handles.
+  std::vector<Destination> opened_;
   int64_t started_ms_ = 0;
 };
 
