@@ -159,6 +159,7 @@ TEST(MainCycle, FilesOfATurnLandTogetherAndFailAlone) {
   r.fp.fs.fail(fake::FsOp::kFlush, 2, Error::kIo);
   r.go();
   EXPECT_EQ(r.fp.fs.calls(fake::FsOp::kSync), 1);
+  EXPECT_EQ(r.fp.fs.calls(fake::FsOp::kCommit), 1);
   EXPECT_EQ(r.fp.fs.list("C:\\O1"), (Names{"C:\\O1\\A.DAT", "C:\\O1\\C.DAT"}));
   EXPECT_EQ(r.fp.fs.list("C:\\O2"), (Names{"C:\\O2\\A.DAT", "C:\\O2\\C.DAT"}));
   EXPECT_EQ(r.fp.fs.list("C:\\IN"), Names{"C:\\IN\\B.DAT"});
@@ -166,12 +167,13 @@ TEST(MainCycle, FilesOfATurnLandTogetherAndFailAlone) {
   EXPECT_NE(out.find("Can not create file : C:\\O1\\B.DAT"), std::string::npos);
   EXPECT_LT(out.find("A.DAT O=> C:\\O2"), out.find("C.DAT *=> C:\\O1"));
 
-  CycleRun limited("C:\\O1");
+  CycleRun limited("C:\\O1\r\nC:\\O2");
   limited.run.settings.max_output_dir_size = 100;
   limited.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT"}, std::string(60, 'x'));
   limited.go();
   EXPECT_EQ(limited.fp.fs.list("C:\\IN"), Names{"C:\\IN\\B.DAT"});
   EXPECT_TRUE(limited.said("Restriction of the size output dir C:\\O1\\ 100"));
+  EXPECT_EQ(limited.fp.fs.calls(fake::FsOp::kCommit), 0);  // a copy alone is flushed whole
 }
 
 // A block cut short by a faulty line or by a read error of the task script

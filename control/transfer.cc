@@ -1,5 +1,6 @@
 #include "control/transfer.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -164,6 +165,17 @@ struct DoneOnce {
   Error result;
 };
 using DoneOnceList = std::vector<DoneOnce>;
+// Copies in flight on each file system (device, count).
+using CopyCounts = std::vector<std::pair<uint64_t, int>>;
+
+// True when `out` shares its file system with other copies of the landing,
+// so that one commit can serve them all (a commit of the whole file system
+// also writes what other programs left there: not worth it for one copy).
+bool shares_commit(const Output& out, const CopyCounts& counts) {
+  return std::any_of(counts.begin(), counts.end(),
+                     [&](const auto& c) { return c.first == out.id.device && c.second > 1; });
+}
+
 constexpr uint64_t kWholeFileSystem = ~uint64_t{0};
 
 // The result of `act` for (device, index), acted on the first time only.
@@ -187,8 +199,9 @@ class Dispatch {
       : run_(run), in_(run.state.input), name_(file.name), info_(file.info) {}
   bool prepare_all(const std::vector<Destination>& to);
   void start_flush();
-  bool flush_copies();
-  bool commit_copies(DoneOnceList& committed);
+  bool flush_copies(const CopyCounts& counts);
+  void count_copies(CopyCounts& counts) const;
+  bool commit_copies(DoneOnceList& committed, const CopyCounts& counts);
   bool publish_copies();
   bool sync_dirs(DoneOnceList& synced);
   bool move_source();
@@ -257,9 +270,11 @@ void keep_if(std::vector<Dispatch*>& group, Step step) {
 // disk. A dispatch whose step fails is given up and left out.
 void land_copies(std::vector<Dispatch*>& group) {
   for (Dispatch* d : group) d->start_flush();
-  keep_if(group, [](Dispatch& d) { return d.flush_copies(); });
+  CopyCounts counts;
+  for (Dispatch* d : group) d->count_copies(counts);
+  keep_if(group, [&](Dispatch& d) { return d.flush_copies(counts); });
   DoneOnceList committed, synced;
-  keep_if(group, [&](Dispatch& d) { return d.commit_copies(committed); });
+  keep_if(group, [&](Dispatch& d) { return d.commit_copies(committed, counts); });
   keep_if(group, [](Dispatch& d) { return d.publish_copies(); });
   keep_if(group, [&](Dispatch& d) { return d.sync_dirs(synced); });
 }
@@ -428,21 +443,36 @@ void Dispatch::start_flush() {
   }
 }
 
-bool Dispatch::flush_copies() {
+// Each copy's data on the disk; a copy that shares no commit flushed whole.
+bool Dispatch::flush_copies(const CopyCounts& counts) {
   for (Output& out : outs_) {
-    if (!out.copy || out.published || out.copy->flush_data() == Error::kNone) continue;
+    if (!out.copy || out.published) continue;
+    File& copy = *out.copy;
+    if ((shares_commit(out, counts) ? copy.flush_data() : copy.flush()) == Error::kNone) continue;
     report_cannot_create(run_, target(out));
     return false;
   }
   return true;
 }
 
-// The commit of each file system the copies are on, shared through
-// `committed` by the whole landing; where it fails, each copy is flushed on
-// its own.
-bool Dispatch::commit_copies(DoneOnceList& committed) {
-  for (Output& out : outs_) {
+void Dispatch::count_copies(CopyCounts& counts) const {
+  for (const Output& out : outs_) {
     if (!out.copy || out.published) continue;
+    auto at = std::find_if(counts.begin(), counts.end(),
+                           [&](const auto& c) { return c.first == out.id.device; });
+    if (at == counts.end()) {
+      counts.emplace_back(out.id.device, 1);
+    } else {
+      ++at->second;
+    }
+  }
+}
+
+// One commit of each file system that holds several copies of the landing,
+// shared through `committed`; where it fails, each copy is flushed whole.
+bool Dispatch::commit_copies(DoneOnceList& committed, const CopyCounts& counts) {
+  for (Output& out : outs_) {
+    if (!out.copy || out.published || !shares_commit(out, counts)) continue;
     File& copy = *out.copy;
     const Error err =
         once(committed, out.id.device, kWholeFileSystem, [&] { return copy.flush_file_system(); });

@@ -252,6 +252,7 @@ class FakeFile : public File {
   }
 
   Error flush() override { return check(FsOp::kFlush); }
+  Error flush_file_system() override { return check(FsOp::kCommit); }
 
   Error info(FileInfo& out) override {
     out = info_of(n_);

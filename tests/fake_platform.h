@@ -33,6 +33,7 @@ enum class FsOp {
   kRead,
   kWrite,
   kFlush,
+  kCommit,  // of a whole file system
   kSetMtime,
   kHeld,
   kMoveTo,
