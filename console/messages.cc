@@ -7,8 +7,6 @@
 
 namespace qv {
 
-// The message before this one is complete: the log gets it first (and may
-// put its own report in between), then the new message takes a fresh line.
 namespace {
 
 // What waits to be told (files delivered by a batch) is told before the next
@@ -28,6 +26,8 @@ void tell_waiting(Run& run) {
 
 }  // namespace
 
+// The message before this one is complete: the log gets it first (and may
+// put its own report in between), then the new message takes a fresh line.
 void start_message_line(Run& run) {
   tell_waiting(run);
   write_run_log(run);
