@@ -167,6 +167,16 @@ TEST(MainCycle, FilesOfATurnLandTogetherAndFailAlone) {
   EXPECT_NE(out.find("Can not create file : C:\\O1\\B.DAT"), std::string::npos);
   EXPECT_LT(out.find("A.DAT O=> C:\\O2"), out.find("C.DAT *=> C:\\O1"));
 
+  // The commit of the file system fails: each copy is flushed alone, and a
+  // copy whose flush fails too goes back with its file.
+  CycleRun uncommitted("C:\\O1\r\nC:\\O2");
+  uncommitted.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT"});
+  uncommitted.fp.fs.fail(fake::FsOp::kCommit, 1, Error::kIo);
+  uncommitted.fp.fs.fail(fake::FsOp::kFlush, 4, Error::kIo);
+  uncommitted.go();
+  EXPECT_EQ(uncommitted.fp.fs.list("C:\\O1"), Names{"C:\\O1\\A.DAT"});
+  EXPECT_EQ(uncommitted.fp.fs.list("C:\\IN"), Names{"C:\\IN\\B.DAT"});
+
   CycleRun limited("C:\\O1\r\nC:\\O2");
   limited.run.settings.max_output_dir_size = 100;
   limited.add({"C:\\IN\\A.DAT", "C:\\IN\\B.DAT"}, std::string(60, 'x'));

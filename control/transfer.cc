@@ -209,10 +209,9 @@ class Dispatch {
   void give_up();
   int handles() const;
   int64_t bytes_written() const;
-  // The directory the path of output `i` named, once it was opened.
-  std::shared_ptr<Dir> named_dir(std::size_t i) const {
-    return i < outs_.size() ? outs_[i].named : nullptr;
-  }
+  // The directory the path of output `i` named (after a prepare_all() that
+  // succeeded).
+  std::shared_ptr<Dir> named_dir(std::size_t i) const { return outs_[i].named; }
 
  private:
   bool prepare(const Destination& to, bool move);
