@@ -9,7 +9,6 @@
 #include <thread>
 #include <utility>
 
-#include "platform/cp866.h"
 #include "tests/fake_platform.h"
 
 namespace qv {
@@ -17,46 +16,6 @@ namespace {
 
 std::string blanks(int n) {
   return std::string(static_cast<size_t>(n), ' ');
-}
-
-// The elapsed time is 14 characters for every range of days, in both
-// languages. The date line is centred by its width, a new shorter date
-// leaves nothing of the old one, and with clock drawing off nothing is drawn
-// while the fields and the count go on.
-TEST(DateLine, ElapsedTextCentredDateAndDrawingOff) {
-  fake::FakePlatform p;
-  qv::Run run(p.platform);
-  using E = std::pair<int64_t, std::string_view>;
-  for (auto [seconds, text] :
-       {E{1, "0 Day 00:00:01"}, E{86399, "0 Day 23:59:59"}, E{86400, "1 Day 00:00:00"},
-        E{864000, "  10 Day 00:00"}, E{8643660, " 100 Day 01:01"}, E{86400000, "1000 Day 00:00"},
-        E{864000000, "  10000 Day 00"}, E{8640000000, " 100000 Day 00"},
-        E{86400018000, "1000000 Day 05"}, E{864000000000, "  10000000 Day"},
-        E{8640000000000, " 100000000 Day"}, E{86400000000000, "Very Very Long"}}) {
-    EXPECT_EQ(elapsed_text(run, seconds).str(), text) << seconds;
-  }
-  run.drawing.elapsed = 12;
-  elapsed_text(run, 86400LL * 1'000'000'000);  // too long to show: the count starts over
-  EXPECT_EQ(run.drawing.elapsed.load(), 0);
-  const LocalTime longest{.year = 2026, .month = 9, .day = 30, .hour = 12};
-  const LocalTime now = p.clock.local_time();
-  p.clock.set(longest);
-  draw_date_line(run);
-  EXPECT_EQ(p.console.row(1).rfind(blanks(19) + "Wednesday, 30 September 2026 year.", 0), 0u);
-  p.clock.set(now);
-  draw_date_line(run);
-  const std::string row = blanks(20) + "Saturday, 5 December 2026 year." + blanks(29);
-  EXPECT_EQ(p.console.row(1), row);
-  EXPECT_EQ(p.console.cell(21, 1).attr, kCyan);
-  run.drawing.clock_drawing = false;
-  p.clock.set(longest);
-  draw_date_line(run);
-  advance_elapsed(run);
-  EXPECT_EQ(p.console.row(1) + p.console.row(4), row + blanks(80));
-  EXPECT_EQ(run.clock.get().day, 30);
-  EXPECT_EQ(run.drawing.elapsed.load(), 1);
-  run.settings.lang = 1;
-  EXPECT_EQ(elapsed_text(run, 1).str(), "0 Cут 00:00:01"_oem);  // Latin C
 }
 
 // Waits until `done` holds (20 s at most: a loaded machine may be slow).

@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "console/messages.h"
-#include "console/status.h"
 #include "control/startup.h"
 #include "platform/cp866.h"
 #include "tests/fake_platform.h"
@@ -85,59 +83,6 @@ struct LoggingRun {
   fake::FakePlatform fp;
   qv::Run run{fp.platform};
 };
-
-// A log that cannot be written is reported once per spell of failures, on a
-// line of its own in the colour-neutral way (the next message keeps its
-// colour), and the run goes on; once it works again a new failure is news.
-TEST(RunLog, UnwritableLogIsReportedOncePerSpellAndTheRunGoesOn) {
-  LoggingRun l(/*unwritable=*/true);
-  auto& [fp, run] = l;
-  for (const std::string text : {"one", "two", "three", "four", "five"}) {
-    fp.log.set_unwritable(kLog, text != "three");
-    set_colour(run, kRed);
-    start_message_line(run);
-    run.screen.write(text);
-    EXPECT_EQ(run.screen.attribute(), kRed) << text;
-  }
-  pause_ms(run, 0);
-  const std::string out = fp.console.transcript_utf8();
-  // A message is written to the log when the next one begins: "three" is
-  // the first to meet the second spell, so the report stands before "four".
-  EXPECT_EQ(out,
-            "Can not write the log file C:\\QV\\RUN.LOG\none\ntwo\nthree\n"
-            "Can not write the log file C:\\QV\\RUN.LOG\nfour\nfive");
-  EXPECT_EQ(texts_of(fp), std::vector<std::string>{"two"}) << "only the working spell";
-}
-
-// No two messages share a log line: a message that ended exactly in the
-// last column, a report that starts where the cursor stands, and a line
-// break inside a message all start a new line.
-TEST(RunLog, EveryMessageAndScreenLineIsALogLineOfItsOwn) {
-  LoggingRun l;
-  auto& [fp, run] = l;
-  draw_status_screen(run);
-  const std::string full_row(77, 'w');  // the done-operations panel's width
-  start_message_line(run);
-  run.screen.write(full_row.substr(0, 7));
-  fp.clock.advance_ms(61'000);
-  run.screen.write(full_row.substr(7));
-  start_message_line(run);
-  run.screen.write("next");
-  start_transcript_line(run);
-  run.screen.write("report");
-  run.screen.new_line();
-  run.screen.write("second row\nforged");
-  start_message_line(run);
-  run.screen.write("last");
-  close_run_log(run, 0);
-  EXPECT_EQ(texts_of(fp), (std::vector<std::string>{"Start of the run", full_row, "next", "report",
-                                                    "second row\nforged", "last",
-                                                    "End of the run, exit code 0"}));
-  // Each line is stamped with the time it began, not the time it was written.
-  EXPECT_EQ(fp.log.lines(kLog).at(1).substr(0, 20) + fp.log.lines(kLog).at(2).substr(0, 20),
-            "2026-12-05 14:07:09 2026-12-05 14:08:10 ");
-  EXPECT_EQ(fp.console.transcript_utf8(), full_row + "\nnext\nreport\nsecond row◙forged\nlast");
-}
 
 }  // namespace
 }  // namespace qv

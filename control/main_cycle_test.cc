@@ -208,29 +208,6 @@ TEST(MainCycle, BlockCutShortIsNotCarriedOut) {
   }
 }
 
-// Two instances on one input directory: whichever moment the second one runs
-// a whole turn inside the first one's dispatch (before its take, while it
-// holds the source open, after the source went into its hold directory),
-// the file is delivered exactly once and nothing stays behind.
-TEST(MainCycle, TwoInstancesNeverBothDeliverAFile) {
-  for (fake::FsOp when : {fake::FsOp::kOpenSource, fake::FsOp::kMoveTo, fake::FsOp::kCreateTemp}) {
-    SCOPED_TRACE(static_cast<int>(when));
-    CycleRun first("D:\\OUT");
-    fake::FakeConsole console;
-    Platform platform{first.fp.fs,    console,          first.fp.env,
-                      first.fp.clock, first.fp.process, first.fp.log};
-    qv::Run second(platform);
-    prepare(second);
-    first.add({"C:\\IN\\A.DAT"});
-    first.fp.fs.at_call(when, 1, [&] { go(second); });
-    first.go();
-    EXPECT_EQ(first.fp.fs.list("D:\\"), (Names{"D:\\OUT", "D:\\OUT\\A.DAT"}));
-    EXPECT_EQ(first.fp.fs.list("C:\\IN"), Names{});
-    EXPECT_EQ(first.run.state.byte_count + second.state.byte_count, 1);
-    EXPECT_EQ(count(first.out() + console.transcript_utf8(), "O=>"), 1);
-  }
-}
-
 // A hold directory nobody holds was left by a taker that died: its file goes
 // back and is delivered on the next turn, whether the mask lists the
 // directory or names one file. One a live taker holds is left alone.
@@ -281,43 +258,6 @@ TEST(MainCycle, ARefusalIsReportedOnceUntilTheFileChanges) {
     EXPECT_EQ(count(r.out(), c.report), 2);
     EXPECT_EQ(r.fp.clock.slept_ms(), 6000);
     EXPECT_FALSE(r.fp.fs.exists("C:\\OUT\\A.DAT"));
-  }
-}
-
-// A source that cannot be removed after its copy reached another drive: each
-// turn reports it and takes the copy back, so the output never grows (no
-// COPY\COPY\... level either) and nothing is counted.
-TEST(MainCycle, AnUndeletableSourceNeverGrowsTheOutput) {
-  CycleRun r("D:\\OUT");
-  r.run.settings.valid_cycle_full_run = 3;
-  r.add({"C:\\IN\\A.DAT"}, "new");
-  r.add({"D:\\OUT\\A.DAT"}, "old");
-  r.fp.fs.fail(fake::FsOp::kRemove, 1, Error::kAccessDenied, true, "C:\\IN");
-  r.go();
-  EXPECT_EQ(r.fp.fs.list("D:\\"), (Names{"D:\\OUT", "D:\\OUT\\A.DAT", "D:\\OUT\\COPY"}));
-  EXPECT_EQ(r.fp.fs.content("C:\\IN\\A.DAT"), "new");
-  EXPECT_EQ(count(r.out(), "Can not delete file : C:\\IN\\A.DAT !!!"), 3);
-  EXPECT_FALSE(r.said("O=>"));
-  EXPECT_EQ(r.run.state.byte_count, 0);
-}
-
-// A file written two seconds before the run starts is left alone, without a
-// report, in every turn before it has rested MIN_FILE_AGE (five) seconds
-// (each turn begins with a one-second pause), and is taken in the turn after.
-TEST(MainCycle, AYoungFileIsTakenOnlyOnceItRests) {
-  for (int turns : {2, 3}) {
-    SCOPED_TRACE(turns);
-    CycleRun r;
-    r.run.settings.delay_interpr = 1000;
-    r.run.settings.min_file_age = 5;
-    r.run.settings.valid_cycle_full_run = turns;
-    r.add({"C:\\IN\\OLD.DAT"});
-    r.fp.fs.add_file("C:\\IN\\NEW.DAT", "n", kAttrArchive, r.fp.clock.now_ns() - 2'000'000'000);
-    r.go();
-    EXPECT_TRUE(r.fp.fs.exists("C:\\OUT\\OLD.DAT"));
-    EXPECT_EQ(r.fp.fs.exists("C:\\OUT\\NEW.DAT"), turns == 3);
-    EXPECT_EQ(r.run.state.found_files, turns == 3 ? 2 : 1) << "a young file is no found file";
-    EXPECT_EQ(r.said("NEW.DAT"), turns == 3);
   }
 }
 

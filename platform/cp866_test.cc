@@ -4,8 +4,6 @@
 
 #include <set>
 
-#include "platform/text.h"
-
 namespace qv {
 namespace {
 
@@ -33,18 +31,6 @@ TEST(Cp866, EveryByteIsShownAsAPrintableGlyphOfItsOwn) {
                                  "A\xb3"),
             "☺◙♪←•⌂▼A│");
   EXPECT_EQ(cp866_to_utf8("\x0a\x7f"), "\n\x7f");  // names keep their bytes
-}
-
-TEST(TextType, CutsAt255) {
-  Text t(std::string(300, 'x'));
-  EXPECT_EQ(t.size(), 255u);
-  t.append("more");
-  EXPECT_EQ(t.size(), 255u);
-  Text u("abc");
-  u.insert(1, std::string(260, 'y'));
-  EXPECT_EQ(u.size(), 255u);
-  EXPECT_EQ(u[0], 'a');
-  EXPECT_EQ(u[254], 'y');
 }
 
 }  // namespace

@@ -105,28 +105,5 @@ TEST(InterpreterTest, StepsThroughScriptsAndReportsFaultyLines) {
   }
 }
 
-// A script is found by name beside the executable, never in the current
-// directory, and never a directory of that name; a missing one ends with 6.
-TEST(ReaderTest, MissingScriptIsReportedAndEndsWithSix) {
-  const std::tuple<const char*, uint8_t, std::string, const char*> cases[] = {
-      {"C:\\QV", 0, "C:\\WORK\\Quorvane.Qvr",
-       "The file of a for interpretation is not found C:\\QV\\Quorvane.Qvr"},
-      {"C:\\QV", 1, "C:\\QV\\Quorvane.Qvr\\",
-       "Файл для интерпретации не найден C:\\QV\\Quorvane.Qvr"},
-      {"", 0, "C:\\QV\\Quorvane.Qvr", "is not found Quorvane.Qvr"},
-  };
-  for (const auto& [program_dir, lang, elsewhere, expected] : cases) {
-    fake::FakePlatform fp;
-    if (elsewhere.back() == '\\') fp.fs.add_dir(elsewhere.substr(0, elsewhere.size() - 1));
-    if (elsewhere.back() != '\\') fp.fs.add_file(elsewhere, "IN\r\n");
-    qv::Run run{fp.platform};
-    run.program_dir = program_dir;
-    run.settings.lang = lang;
-    EXPECT_EQ(locate_script(run), Ending{6}) << elsewhere;
-    EXPECT_NE(fp.console.transcript_utf8().find(expected), std::string::npos)
-        << fp.console.transcript_utf8();
-  }
-}
-
 }  // namespace
 }  // namespace qv

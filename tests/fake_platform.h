@@ -138,7 +138,6 @@ class FakeClock : public Clock {
   void sleep_ms(int64_t ms) override;
 
   void set(const LocalTime& t);  // the local time jumps; monotonic time runs on
-  void advance_ms(int64_t ms) { now_ms_ += ms; }
   int64_t slept_ms() const { return slept_.load(); }  // total of all sleeps
 
  private:

@@ -1,8 +1,8 @@
 // What only the POSIX file system has to get right, on real files in a
 // temporary directory: links on operator paths, links, FIFOs and sockets
 // inside directories, leases and the check made without one, leftovers in
-// flight, other file systems, and names between CP866 and UTF-8. The cases
-// every backend shares are in tests/backend_contract_test.cc.
+// flight, and names between CP866 and UTF-8. The cases every backend shares
+// are in tests/backend_contract_test.cc.
 #ifndef _WIN32
 
 #include <fcntl.h>
@@ -240,23 +240,6 @@ TEST_F(PosixFsTest, LeftoversGoOnlyWhenNoTransferHoldsThem) {
   ASSERT_EQ(dir->publish(*named, "fresh", false), Error::kNone);
   static_cast<PosixDir&>(*dir).create_named_temp(err).reset();
   EXPECT_EQ(listing(*dir), (Names{".~qvPdir", ".~qvPheld", "fresh", "keep.txt", "victim"}));
-}
-
-TEST_F(PosixFsTest, MovesToAnotherFileSystemAreRefusedWithoutChange) {
-  struct stat here, there;
-  if (::stat("/dev/shm", &there) != 0 ||
-      (::stat(root_.c_str(), &here), here.st_dev == there.st_dev))
-    GTEST_SKIP() << "no /dev/shm on a file system of its own";
-  write_file("f", "data");
-  auto dir = open("");
-  Error err = Error::kIo;
-  auto away = fs_->open_dir("/dev/shm", err);
-  auto src = dir->open_source("f", err);
-  ASSERT_TRUE(away && src) << error_name(err);
-  EXPECT_EQ(src->move_to(*away, "f", false), Error::kCrossDevice);
-  EXPECT_EQ(dir->rename("f", *away, "f"), Error::kCrossDevice);
-  src.reset();  // a read by name waits on the lease
-  EXPECT_EQ(read_file("f"), "data");
 }
 
 }  // namespace

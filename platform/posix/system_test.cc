@@ -1,11 +1,8 @@
 // What only the POSIX system side has to get right: arguments reach the
-// program in Windows-1251, stop signals never end it, named locks live where
-// no other account can reach them, and the headless console (fed through a
-// pipe) writes UTF-8 and never takes the end of its input for a key.
+// program in Windows-1251, and named locks live where no other account can
+// reach them.
 #ifndef _WIN32
 
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,20 +24,6 @@ TEST(PosixArguments, ArriveInWindows1251UnlessACharacterHasNoPlaceThere) {
                             {"\xFF\xFE", "\xFF\xFE"},  // not UTF-8: bytes as given
                             {"/О日", "/О日"}};         // one unmappable character keeps all
   for (const auto& [in, out] : cases) EXPECT_EQ(argument_to_1251(in), out) << in;
-}
-
-TEST(PosixSignals, StopSignalsSetTheFlagAndNeverEndTheProgram) {
-  install_signal_handlers();
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGIO}) {
-    stop_flag().store(false);
-    ASSERT_EQ(::raise(sig), 0);
-    bool stops = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
-    EXPECT_EQ(stop_flag().load(), stops) << sig;
-  }
-  stop_flag().store(false);
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &dfl, nullptr);
 }
 
 // The lock directory is the runtime directory only when it is the account's
@@ -111,43 +94,6 @@ TEST(PosixLocks, TwoLocksOfOneNameExcludeEachOther) {
   first->unlock();
   EXPECT_TRUE(second->lock_within(1000));
   second->unlock();
-}
-
-// The headless console fed through pipes: written at once, unfinished line or
-// not, control bytes as their glyphs, only a line break ends a line. A byte
-// before the end of input is a key that stays waiting; the end of input is
-// never a key but ends the wait, and so does a stop.
-TEST(PosixHeadless, WritesUtf8AtOnceAndHasAKeyOnlyBeforeTheEndOfInput) {
-  for (bool with_key : {false, true}) {
-    SCOPED_TRACE(with_key);
-    int in[2], out[2];
-    ASSERT_EQ(::pipe(in), 0);
-    ASSERT_EQ(::pipe2(out, O_NONBLOCK), 0);
-    auto output = [&] {
-      char buf[256];
-      const ssize_t n = ::read(out[0], buf, sizeof buf);
-      return std::string(buf, n > 0 ? n : 0);
-    };
-    std::atomic<bool> stop{true};
-    auto console = make_headless_console(in[0], out[1], stop);
-    EXPECT_FALSE(console->interactive());
-    console->transcript("Файл ─"_oem);
-    EXPECT_EQ(output(), "Файл ─") << "an unfinished line waited for its end";
-    console->transcript("\n\r\x1b\x07\x7f");
-    console->transcript_line_break();
-    EXPECT_EQ(output(), "◙♪←•⌂\n");
-    console->wait_key();  // input open and empty: only the stop ends it
-    stop = false;
-    if (with_key) {
-      ASSERT_EQ(::write(in[1], "q", 1), 1);
-    }
-    ::close(in[1]);       // a byte still counts before the end
-    console->wait_key();  // would hang if the end of input were not seen
-    EXPECT_EQ(console->key_waiting(), with_key);
-    EXPECT_EQ(console->key_waiting(), with_key) << "looking consumed the key";
-    console.reset();
-    for (int fd : {in[0], out[0], out[1]}) ::close(fd);
-  }
 }
 
 }  // namespace

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
-
-#include "platform/cp866.h"
+#include <vector>
 
 namespace qv::win32 {
 namespace {
@@ -34,36 +32,6 @@ TEST(Win32Console, CellsShowTheGlyphsOfControlBytes) {
       {0x00, L' '}, {0x0A, 0x25D9}, {0x1B, 0x2190}, {0x7F, 0x2302}, {0xB3, 0x2502}};
   for (const auto& [byte, shown] : cells)
     EXPECT_EQ(char_info_of(Cell{byte, 7}).Char.UnicodeChar, shown) << int(byte);
-}
-
-// Headless, the transcript goes out as UTF-8. Input is a pipe (a file at its
-// end: the end-to-end cases): a byte before its end is a key that stays
-// waiting; the end of input is never a key but ends the wait, and so does a
-// stop.
-TEST(Win32Console, HeadlessWritesUtf8AndHasAKeyOnlyBeforeTheEndOfInput) {
-  for (bool with_key : {false, true}) {
-    SCOPED_TRACE(with_key ? "with a key" : "without a key");
-    HANDLE in_read = nullptr, in_write = nullptr, out_read = nullptr, out_write = nullptr;
-    ASSERT_TRUE(CreatePipe(&in_read, &in_write, nullptr, 0));
-    ASSERT_TRUE(CreatePipe(&out_read, &out_write, nullptr, 0));
-    DWORD put = 0;
-    if (with_key) WriteFile(in_write, "k", 1, &put, nullptr);
-    std::atomic<bool> stop{true};
-    Win32Console console(out_write, in_read, stop);
-    EXPECT_FALSE(console.interactive());
-    console.transcript("Файл ╚═╝\n\x1b\x7f"_oem);
-    console.transcript_line_break();
-    char buf[64];
-    ReadFile(out_read, buf, sizeof buf, &put, nullptr);
-    EXPECT_EQ(std::string(buf, put), "Файл ╚═╝◙←⌂\n");
-    console.wait_key();  // a key, or the stop, ends it
-    stop = false;
-    CloseHandle(in_write);
-    console.wait_key();  // the end of input ends the wait
-    EXPECT_EQ(console.key_waiting(), with_key);
-    EXPECT_EQ(console.key_waiting(), with_key) << "looking consumed the key";
-    for (HANDLE h : {in_read, out_read, out_write}) CloseHandle(h);
-  }
 }
 
 }  // namespace

@@ -84,11 +84,12 @@ qv_file() {
 # qv_start [PREFIX...]: starts the program headless in the background, with
 # PREFIX (setpriv, strace) before it and bounded by QV_TIMEOUT; its output
 # goes to raw.txt as it is written; the process in QV_PID. It starts in
-# QV_CWD if that is set, else in QV_DIR.
+# QV_CWD if that is set, else in QV_DIR; its standard input is the file
+# QV_STDIN if that is set, else empty.
 qv_start() {
   qv_command
   (cd "${QV_CWD:-$QV_DIR}" && exec timeout -s KILL "$QV_TIMEOUT" "$@" "${QV_CMD[@]}" \
-    </dev/null >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
+    <"${QV_STDIN:-/dev/null}" >"$QV_DIR/raw.txt" 2>"$QV_DIR/err.txt") &
   QV_PID=$! QV_STARTED=$SECONDS QV_BOUND=$QV_TIMEOUT
 }
 
