@@ -9,9 +9,9 @@
 count=${CAMP_FILES:-10000}
 mkdir -p "$W/in"
 (cd "$W/in" && for ((i = 1; i <= count; i++)); do printf 'f%d.dat %01000d\n' "$i" 0 >"f$i.dat"; done)
-# A pause per file (1 ms for 10,000 files, 5 ms for 1,000) makes one
-# instance alone need 5 s or more for a pass, so the second one, started a moment later on
-# a loaded machine, still finds the first at work in the directory.
+# A pause per file (1 ms for 10,000 files, 5 ms for 1,000) makes one instance
+# alone need 5 s or more for a pass, so the second one, started a moment
+# later on a loaded machine, still finds the first at work in the directory.
 pause=$(((5000 + count - 1) / count))
 for p in a b sweep; do
   camp_program "$W/$p" 0 "DELAY_INTERPR 0" "DELAY_COPY $pause" "VALID_CYCLE_FULL_RUN 2" "CODE_RETURN_CYCLE 17"

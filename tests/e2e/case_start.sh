@@ -4,8 +4,9 @@
 # the console's glyphs), a CREATE_DIR that names no directory level, and a
 # read error in the middle of the settings file (injected with strace into
 # the reads of that file alone). Headless, the end of standard input is never
-# a key (every other run has an empty one), but a byte in it is: the run with
-# neither a cycle nor a time limit ends at once, as on a key press.
+# a key (every other run has an empty one), but a byte in it is: the run
+# without a cycle limit ends at once, as on a key press, long before its
+# run-time limit.
 t_startup() {
   local banner="1.11 version ( Win+ )." heading="At detection of mistakes write Author E-Mail :"
   qv_file in/a.txt alpha
@@ -33,7 +34,8 @@ t_startup() {
     -e inject=read,pread64:error=EIO:when=2
   expect_run 6 "Can not read file : $(qv_path Quorvane.cfg) !!!" "!Good Luck!" @in/a.txt=alpha @!out
   printf k >"$QV_DIR/key"
-  qv_cfg "DELAY_COPY 0" "DELAY_INTERPR 0" "VALID_CYCLE_FULL_RUN 0" "NUMBER_TIME_WORK 0"
+  qv_cfg "DELAY_COPY 0" "DELAY_INTERPR 0" "VALID_CYCLE_FULL_RUN 0" "NUMBER_TIME_WORK 20" \
+    "CODE_RETURN_TIME 23"
   QV_STDIN=$QV_DIR/key qv_run
   expect_run 0 "Exit on pressing a key." "!Exit by" "!Exit on time" @in/a.txt=alpha @!out/a.txt
 }
