@@ -350,13 +350,15 @@ bool Dispatch::refuse_take(Error err, bool stuck) {
 bool Dispatch::open_target(Output& out, const Destination& to) {
   out.shown = to.path;
   out.named = to.dir;
-  const Text path = fit_path(to.path);
-  if (!out.named && !directory_exists(run_, path)) {
-    out.named = create_directory_path(run_, path);
-  } else if (!out.named) {
-    Error err = Error::kNone;
-    out.named = run_.os.fs.open_dir(path, err);
-    if (!out.named) report_cannot_create(run_, target(out));
+  if (!out.named) {  // not opened yet, by the caller or an earlier file of the batch
+    const Text path = fit_path(to.path);
+    if (!directory_exists(run_, path)) {
+      out.named = create_directory_path(run_, path);
+    } else {
+      Error err = Error::kNone;
+      out.named = run_.os.fs.open_dir(path, err);
+      if (!out.named) report_cannot_create(run_, target(out));
+    }
   }
   out.dir = out.named;
   return out.dir != nullptr;
